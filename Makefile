@@ -1,0 +1,37 @@
+# The two commands for users: `make run` and `make test`. Both install what is
+# missing first (Debian packages, needs root), then build.
+
+BUILD_DIR ?= build
+ASAN_DIR ?= build-asan
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build build-asan run test test-asan clean
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+$(BUILD_DIR)/CMakeCache.txt:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESMIRA_WERROR=ON $(CMAKE_FLAGS)
+
+build: deps $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+$(ASAN_DIR)/CMakeCache.txt:
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DVESMIRA_WERROR=ON -DVESMIRA_SANITIZE=ON $(CMAKE_FLAGS)
+
+build-asan: deps $(ASAN_DIR)/CMakeCache.txt
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+
+run: build
+	@echo "The windows are not built yet: only the wizard's logic and step files exist so far."
+	@exit 1
+
+test: build build-asan
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR)

@@ -1,0 +1,36 @@
+#!/bin/sh
+# Installs the Debian packages that building, running and testing need,
+# skipping those already present. Safe to run again; needs root (or sudo)
+# only when something is missing.
+set -eu
+
+PACKAGES="
+  build-essential cmake make pkg-config
+  qt6-base-dev qt6-qpa-plugins libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  fonts-ipafont-gothic
+  xvfb xauth
+"
+
+missing=""
+for p in $PACKAGES; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing="$missing $p"
+  fi
+done
+
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then SUDO=sudo; else
+    echo "Missing packages:$missing. Run this script as root to install them." >&2
+    exit 1
+  fi
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -qq --no-install-recommends $missing
