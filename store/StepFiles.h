@@ -1,0 +1,67 @@
+#pragma once
+
+// Step files: a snapshot of the wizard state after each completed step,
+// "temp.1", "temp.2", ... in the working directory, read back by "戻る".
+// Format: CursorYear in decimal, CR LF, then HistoryText byte for byte.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "Failure.h"
+
+namespace vesmira {
+
+// A file operation failed; what() is the text the user sees for the error
+// number: ENOENT "ファイルが見つかりません", ENOTDIR "不正なファイル名です",
+// EMFILE/ENFILE "オープンしたファイルが多すぎます", EACCES/EPERM
+// "ファイルへのアクセスが拒否されました", any other "I/O エラー (N)".
+class FileFailure : public Failure {
+  public:
+    explicit FileFailure(int error);
+    int error() const { return error_; }
+
+  private:
+    int error_;
+};
+
+std::string FileFailureText(int error);
+
+// Larger step files are refused (EFBIG) rather than read into memory.
+inline constexpr size_t kMaxStepFileSize = 1u << 20;
+
+// "temp." followed by step in decimal.
+std::string StepFileName(int32_t step);
+
+// True for the wizard's own step files: "temp." and one or more digits.
+bool IsStepFileName(std::string_view name);
+
+struct StepSnapshot {
+    int32_t cursorYear;
+    std::string history;
+};
+
+std::string FormatStepFile(int32_t cursorYear, std::string_view history);
+
+// Reads the bytes of a step file. A line ends at LF or CR LF, a lone CR is
+// dropped, 0x1A ends the file; every history line comes back ended by CR LF.
+// Throws ConversionFailure when the first line is not integer text.
+StepSnapshot ParseStepFile(std::string_view bytes);
+
+// Writes CursorYear and history to fileName. The content goes to a new file
+// beside it which is then renamed over fileName, so the step file is always
+// one complete snapshot and a symbolic link in its place is replaced, not
+// followed. Throws FileFailure.
+void SaveStepFile(const std::string& fileName, const std::string& history);
+
+// Reads "temp.<step - 1>", sets CursorYear from it and returns its history.
+// All or nothing: on any failure CursorYear is unchanged. Throws FileFailure
+// or ConversionFailure.
+std::string LoadStepFile(int32_t step);
+
+// Removes the step files of the working directory, and nothing else: a user's
+// "temp.docx" or "temp.1x" stays. Never reports; what cannot go stays.
+void DeleteStepFiles();
+
+}  // namespace vesmira

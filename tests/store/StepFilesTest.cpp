@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "History.h"
+#include "StepFiles.h"
+
+namespace vesmira {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kFiveLines[] =
+    "1985（昭和60）年5月10日生まれのあなたの\r\n"
+    "小学校入学は1992（平成4）年4月\r\n"
+    "小学校卒業は1998（平成10）年3月\r\n"
+    "中学校入学は1998（平成10）年4月\r\n"
+    "中学校卒業は2001（平成13）年3月\r\n";
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Each test runs in a fresh working directory, as the wizard uses the one it
+// was started in.
+class StepFilesTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ResetWizard();
+        previous_ = fs::current_path();
+        std::string pattern = (fs::temp_directory_path() / "stepfiles.XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+    }
+
+    // The user-visible text of the failure that fn throws.
+    template <typename F>
+    static std::string FailureText(F fn) {
+        try {
+            fn();
+        } catch (const Failure& failure) {
+            return failure.what();
+        }
+        return "(no failure)";
+    }
+
+    fs::path previous_, dir_;
+};
+
+TEST_F(StepFilesTest, FirstStepRoundTripsByteForByte) {
+    Wizard.CursorYear = 2001;
+    SaveStepFile("temp.1", kFiveLines);
+    EXPECT_EQ(ReadBytes("temp.1"), std::string("2001\r\n") + kFiveLines);
+
+    Wizard.CursorYear = 0;
+    EXPECT_EQ(LoadStepFile(2), kFiveLines);
+    EXPECT_EQ(Wizard.CursorYear, 2001);
+}
+
+TEST_F(StepFilesTest, LoadReadsTheFileOfThePreviousStep) {
+    for (int32_t step = 1; step <= 4; ++step) {
+        Wizard.CursorYear = 2000 + step;
+        SaveStepFile(StepFileName(step), "step " + std::to_string(step) + "\r\n");
+    }
+    const struct {
+        int32_t step, cursor;
+        const char* history;
+    } cases[] = {{2, 2001, "step 1\r\n"}, {3, 2002, "step 2\r\n"}, {4, 2003, "step 3\r\n"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(LoadStepFile(c.step), c.history);
+        EXPECT_EQ(Wizard.CursorYear, c.cursor);
+    }
+}
+
+TEST_F(StepFilesTest, SaveReplacesWholeFilesAndLeavesNothingBeside) {
+    Wizard.CursorYear = 2004;
+    SaveStepFile("temp.2", std::string(5000, 'a') + "\r\n");
+    Wizard.CursorYear = -7;
+    SaveStepFile("temp.2", "");
+    EXPECT_EQ(ReadBytes("temp.2"), "-7\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
+}
+
+TEST_F(StepFilesTest, SaveReplacesALeftoverPartialFile) {
+    WriteBytes(".temp.1.part", "half a snapsh");
+    Wizard.CursorYear = 2001;
+    SaveStepFile("temp.1", "x\r\n");
+    EXPECT_EQ(ReadBytes("temp.1"), "2001\r\nx\r\n");
+    EXPECT_FALSE(fs::exists(".temp.1.part"));
+}
+
+TEST_F(StepFilesTest, SymbolicLinkIsReplacedNotWrittenThrough) {
+    WriteBytes("outside", "user data");
+    fs::create_symlink("outside", "temp.1");
+    Wizard.CursorYear = 2001;
+    SaveStepFile("temp.1", kFiveLines);
+    EXPECT_EQ(ReadBytes("outside"), "user data");
+    EXPECT_FALSE(fs::is_symlink("temp.1"));
+    EXPECT_EQ(ReadBytes("temp.1"), std::string("2001\r\n") + kFiveLines);
+}
+
+TEST_F(StepFilesTest, ParsesLineEndsAsTextFilesDo) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        int32_t cursor;
+        std::string history;
+    } cases[] = {
+        {"crlf", "2001\r\na\r\nb\r\n", 2001, "a\r\nb\r\n"},
+        {"lfOnly", "2001\na\nb\n", 2001, "a\r\nb\r\n"},
+        {"lastLineWithoutEnd", "2001\r\na\r\nb", 2001, "a\r\nb\r\n"},
+        {"loneCrDropped", "20\r01\r\na\rb\r\n", 2001, "ab\r\n"},
+        {"ctrlZEndsTheFile",
+         "2001\r\na\r\n\x1a"
+         "b\r\n",
+         2001, "a\r\n"},
+        {"emptyLinesKept", "2001\r\n\r\n\r\n", 2001, "\r\n\r\n"},
+        {"cursorOnly", "2001", 2001, ""},
+        {"integerSyntax", " $7D1\r\n", 2001, ""},
+    };
+    for (const auto& c : cases) {
+        const StepSnapshot snapshot = ParseStepFile(c.bytes);
+        EXPECT_EQ(snapshot.cursorYear, c.cursor) << c.name;
+        EXPECT_EQ(snapshot.history, c.history) << c.name;
+    }
+}
+
+TEST_F(StepFilesTest, FailureTextsByErrorNumber) {
+    const struct {
+        int error;
+        const char* text;
+    } cases[] = {
+        {ENOENT, "ファイルが見つかりません"},
+        {ENOTDIR, "不正なファイル名です"},
+        {EMFILE, "オープンしたファイルが多すぎます"},
+        {ENFILE, "オープンしたファイルが多すぎます"},
+        {EACCES, "ファイルへのアクセスが拒否されました"},
+        {EPERM, "ファイルへのアクセスが拒否されました"},
+        {EISDIR, "I/O エラー (21)"},
+        {EFBIG, "I/O エラー (27)"},
+        {ENOSPC, "I/O エラー (28)"},
+        {EROFS, "I/O エラー (30)"},
+    };
+    for (const auto& c : cases) {
+        const FileFailure failure(c.error);
+        EXPECT_STREQ(failure.what(), c.text);
+        EXPECT_EQ(failure.error(), c.error);
+    }
+}
+
+TEST_F(StepFilesTest, RealFailuresCarryTheirTexts) {
+    fs::create_directory("temp.5");
+    WriteBytes("temp.5/keep", "x");
+    WriteBytes("plainfile", "x");
+    const struct {
+        const char* name;
+        std::function<void()> operation;
+        const char* text;
+    } cases[] = {
+        {"missingStepFile", [] { LoadStepFile(3); }, "ファイルが見つかりません"},
+        {"stepFileIsAFolder", [] { LoadStepFile(6); }, "I/O エラー (21)"},
+        {"saveOverAFolder", [] { SaveStepFile("temp.5", ""); }, "I/O エラー (21)"},
+        {"missingFolder", [] { SaveStepFile("nofolder/temp.1", ""); }, "不正なファイル名です"},
+        {"fileAsFolder", [] { SaveStepFile("plainfile/temp.1", ""); }, "不正なファイル名です"},
+        {"emptyName", [] { SaveStepFile("", ""); }, "ファイルが見つかりません"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FailureText(c.operation), c.text) << c.name;
+    }
+    EXPECT_TRUE(fs::exists("temp.5/keep"));
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 2)
+        << "a failed save leaves no partial file";
+}
+
+TEST_F(StepFilesTest, FailedLoadLeavesCursorYearAsItWas) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* text;
+    } cases[] = {
+        {"emptyFile", "", "'' は整数ではありません"},
+        {"badFirstLine", "二〇〇一\r\nx\r\n", "'二〇〇一' は整数ではありません"},
+        {"trailingBlank", "2001 \r\n", "'2001 ' は整数ではありません"},
+        {"overOneMebibyte", "2001\r\n" + std::string(kMaxStepFileSize, 'a'), "I/O エラー (27)"},
+    };
+    for (const auto& c : cases) {
+        WriteBytes("temp.1", c.bytes);
+        Wizard.CursorYear = 1234;
+        EXPECT_EQ(FailureText([] { LoadStepFile(2); }), c.text) << c.name;
+        EXPECT_EQ(Wizard.CursorYear, 1234) << c.name;
+    }
+}
+
+TEST_F(StepFilesTest, ExactlyOneMebibyteIsStillRead) {
+    const std::string history = std::string(kMaxStepFileSize - 8, 'a') + "\r\n";
+    WriteBytes("temp.1", "2001\r\n" + history);
+    EXPECT_EQ(fs::file_size("temp.1"), kMaxStepFileSize);
+    EXPECT_EQ(LoadStepFile(2), history);
+}
+
+TEST_F(StepFilesTest, DeletionRemovesOnlyTheWizardsOwnFiles) {
+    const char* ours[] = {"temp.1", "temp.2", "temp.10", "temp.007", "temp.0", ".temp.3.part"};
+    const char* users[] = {"temp.docx", "temp.bak", "temp.", "temp.1x",      "temp.1.bak",
+                           "Temp.1",    "xtemp.1",  "temp",  ".temp.x.part", "temp.-1"};
+    for (const char* name : ours) {
+        WriteBytes(name, "x");
+    }
+    for (const char* name : users) {
+        WriteBytes(name, "user");
+    }
+    fs::create_directory("temp.4");  // cannot be removed as a file; stays, silently
+    DeleteStepFiles();
+    for (const char* name : ours) {
+        EXPECT_FALSE(fs::exists(name)) << name;
+    }
+    for (const char* name : users) {
+        EXPECT_EQ(ReadBytes(name), "user") << name;
+    }
+    EXPECT_TRUE(fs::is_directory("temp.4"));
+}
+
+TEST_F(StepFilesTest, DeletingWithoutStepFilesDoesNothing) {
+    DeleteStepFiles();
+    EXPECT_TRUE(fs::is_empty("."));
+}
+
+TEST(StepFileNameTest, RecognisesStepFileNames) {
+    EXPECT_EQ(StepFileName(1), "temp.1");
+    EXPECT_EQ(StepFileName(-1), "temp.-1");
+    const struct {
+        const char* name;
+        bool step;
+    } cases[] = {{"temp.1", true}, {"temp.123", true}, {"temp.", false},   {"temp.1a", false},
+                 {"temp", false},  {"temp.-1", false}, {"atemp.1", false}, {"temp. 1", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsStepFileName(c.name), c.step) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace vesmira
