@@ -1,0 +1,114 @@
+#include "UiTestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace vesmira::test {
+
+DialogDriver::DialogDriver() {
+    timer_.setInterval(5);
+    connect(&timer_, &QTimer::timeout, this, &DialogDriver::Poll);
+    timer_.start();
+}
+
+std::vector<SeenDialog> DialogDriver::Take() {
+    answers_.clear();
+    return std::exchange(seen_, {});
+}
+
+SeenDialog DialogDriver::TakeOne() {
+    const std::vector<SeenDialog> seen = Take();
+    if (seen.size() != 1) {
+        QString texts;
+        for (const SeenDialog& d : seen) {
+            texts += " [" + d.title + ": " + d.text + "]";
+        }
+        QTest::qFail(
+            qPrintable(
+                QStringLiteral("expected one dialog, saw %1:%2").arg(seen.size()).arg(texts)),
+            __FILE__, __LINE__);
+        return {};
+    }
+    return seen.front();
+}
+
+void DialogDriver::Poll() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible() || box->property("answered").toBool()) {
+        return;
+    }
+    box->setProperty("answered", true);
+    SeenDialog seen{box->windowTitle(), box->text(), box->icon(), !answers_.empty()};
+    const Answer answer = answers_.empty() ? Answer::kEscape : answers_.front();
+    if (!answers_.empty()) {
+        answers_.pop_front();
+    }
+    seen_.push_back(seen);
+    switch (answer) {
+        case Answer::kEnter:
+            QTest::keyClick(box, Qt::Key_Return);
+            break;
+        case Answer::kEscape:
+            QTest::keyClick(box, Qt::Key_Escape);
+            break;
+        case Answer::kSpace:
+            QTest::keyClick(box->button(QMessageBox::Ok), Qt::Key_Space);
+            break;
+        case Answer::kClickOk:
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+            break;
+        case Answer::kCloseBox:
+            box->close();
+            break;
+    }
+}
+
+DialogDriver& Dialogs() {
+    static DialogDriver* driver = new DialogDriver;  // lives as long as the application
+    return *driver;
+}
+
+void FocusByUser(QWidget* widget) {
+    QWidget* window = widget->window();
+    if (QApplication::activeWindow() != window) {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+    }
+    widget->setFocus(Qt::MouseFocusReason);
+}
+
+void TypeInto(QWidget* field, const QString& text) {
+    FocusByUser(field);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    TypeText(field, text);
+}
+
+void TypeText(QWidget* field, const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(field, c.toLatin1());
+        } else {
+            QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
+    }
+}
+
+ScratchDirectory::ScratchDirectory() : previous_(QDir::currentPath()) {
+    QTemporaryDir dir;
+    dir.setAutoRemove(false);
+    path_ = dir.path();
+    QDir::setCurrent(path_);
+}
+
+ScratchDirectory::~ScratchDirectory() {
+    QDir::setCurrent(previous_);
+    QDir(path_).removeRecursively();
+}
+
+}  // namespace vesmira::test

@@ -1,0 +1,81 @@
+#pragma once
+
+// Driving the real windows headless: answering modal dialogs from the test,
+// typing into fields, and a main() that runs a test object under the
+// program's own application class.
+
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <vector>
+
+#include "Startup.h"
+#include "WizardApplication.h"
+
+namespace vesmira::test {
+
+enum class Answer { kEnter, kEscape, kSpace, kClickOk, kCloseBox };
+
+struct SeenDialog {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool expected = true;  // false: nobody had asked for it; it was answered with Esc
+};
+
+// Watches for modal dialogs and answers each with the next queued answer.
+// A dialog that appears with no answer queued is recorded as unexpected and
+// dismissed, so that a stray dialog fails the test instead of hanging it.
+class DialogDriver : public QObject {
+  public:
+    DialogDriver();
+    void Expect(Answer answer) { answers_.push_back(answer); }
+    const std::vector<SeenDialog>& Seen() const { return seen_; }
+    // Every dialog seen since the last call.
+    std::vector<SeenDialog> Take();
+    // The one dialog seen since the last call; fails the test otherwise.
+    SeenDialog TakeOne();
+
+  private:
+    void Poll();
+    QTimer timer_;
+    std::deque<Answer> answers_;
+    std::vector<SeenDialog> seen_;
+};
+
+DialogDriver& Dialogs();
+
+// Replaces the text of a field by typing, as the user would after selecting it.
+void TypeInto(QWidget* field, const QString& text);
+
+// Sends text as one committed key event (QTest::keyClicks takes ASCII only).
+void TypeText(QWidget* field, const QString& text);
+
+// Makes the window active and gives the widget the focus, as a click would.
+void FocusByUser(QWidget* widget);
+
+// A working directory of its own for each test, removed afterwards.
+class ScratchDirectory {
+  public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+  private:
+    QString previous_, path_;
+};
+
+}  // namespace vesmira::test
+
+#define VESMIRA_TEST_MAIN(TestClass)                \
+    int main(int argc, char** argv) {               \
+        vesmira::WizardApplication app(argc, argv); \
+        vesmira::PrepareApplication();              \
+        TestClass test;                             \
+        QTEST_SET_MAIN_SOURCE_PATH                  \
+        return QTest::qExec(&test, argc, argv);     \
+    }

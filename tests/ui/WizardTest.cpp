@@ -1,0 +1,539 @@
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFontInfo>
+#include <QPushButton>
+#include <QtTest>
+#include <memory>
+
+#include "Clock.h"
+#include "CompletingComboBox.h"
+#include "History.h"
+#include "UiTestSupport.h"
+#include "Unit1.h"
+#include "Unit2.h"
+#include "Unit3.h"
+
+using namespace vesmira;
+using test::Answer;
+using test::Dialogs;
+using test::TypeInto;
+
+namespace {
+
+const QString kFiveLines =
+    "1985（昭和60）年5月10日生まれのあなたの\r\n"
+    "小学校入学は1992（平成4）年4月\r\n"
+    "小学校卒業は1998（平成10）年3月\r\n"
+    "中学校入学は1998（平成10）年4月\r\n"
+    "中学校卒業は2001（平成13）年3月\r\n";
+const QString kHighSchool =
+    "高等学校入学は2001（平成13）年4月\r\n"
+    "高等学校卒業は2004（平成16）年3月\r\n";
+
+QString ReadFile(const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "(missing)";
+}
+
+QStringList StepFiles() {
+    return QDir().entryList({"temp.*", ".temp.*"},
+                            QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+QString History() {
+    return QString::fromStdString(Wizard.HistoryText);
+}
+
+// Enter typed into whatever has the focus, as the user would; after a dialog
+// the window gets the focus back a moment later.
+void PressEnter() {
+    QVERIFY(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+}
+
+void WaitActive(QWidget* window) {
+    QVERIFY(QTest::qWaitForWindowActive(window));
+}
+
+}  // namespace
+
+class WizardTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<test::ScratchDirectory> dir_;
+
+    // Birth-date step with 10 May 1985, on to the school-step window.
+    void PassBirthStep() {
+        TypeInto(Form1->EdYear, "1985");
+        TypeInto(Form1->EdMth, "5");
+        TypeInto(Form1->EdDay, "10");
+        PressEnter();
+        WaitActive(Form2);
+    }
+
+    // One non-final school step with the given kind typed into the combo box.
+    void AddSchoolStep(const QString& school, const QString& waiting = "0") {
+        TypeInto(Form2->CBSchool, school);
+        TypeInto(Form2->EdRo, waiting);
+        PressEnter();
+    }
+
+  private slots:
+    void initTestCase() { FixToday(CivilDate{2026, 12, 7}); }
+
+    void init() {
+        dir_ = std::make_unique<test::ScratchDirectory>();
+        ResetWizard();
+        CreateForms();
+        ShowMainForm();
+        WaitActive(Form1);
+    }
+
+    void cleanup() {
+        const auto stray = Dialogs().Take();
+        for (const auto& d : stray) {
+            qWarning() << "unexpected dialog:" << d.title << d.text;
+        }
+        QVERIFY(stray.empty());
+        DestroyForms();
+        dir_.reset();
+    }
+
+    void startsWithTheBirthDateWindowOverTheBackdrop() {
+        QCOMPARE(Form1->windowTitle(), QString("STEP1（中学卒業まで）"));
+        QVERIFY(Form3->isVisible());
+        QVERIFY(Form3->windowState() & Qt::WindowMaximized);
+        QVERIFY(!Form2->isVisible());
+        QCOMPARE(Form1->size(), QSize(315, 107));
+        QCOMPARE(Form2->size(), QSize(331, 123));
+        QCOMPARE(Form1->CBSeiwa->currentText(), QString("西暦"));
+        QCOMPARE(Form1->EdYear->text(), QString("1985"));
+        QCOMPARE(Form1->BtnNF->text(), QString("次へ"));
+        // The windows' font resolves to an installed Japanese gothic.
+        QVERIFY2(QFontInfo(Form1->font()).family().startsWith("IPA"),
+                 qPrintable(QFontInfo(Form1->font()).family()));
+        QCOMPARE(Form1->font().pixelSize(), 12);
+    }
+
+    void typicalRoad() {
+        PassBirthStep();
+        QVERIFY(!Form1->isVisible());
+        QCOMPARE(Form2->windowTitle(), QString("STEP2（中学卒業後）"));
+        QCOMPARE(ReadFile("temp.1"), "2001\r\n" + kFiveLines);
+
+        PressEnter();  // 高等学校, 3 years, as offered
+        QCOMPARE(Form2->windowTitle(), QString("STEP3（高等学校卒業後）"));
+        QCOMPARE(ReadFile("temp.2"), "2004\r\n" + kFiveLines + kHighSchool);
+
+        AddSchoolStep("大", "1");
+        QCOMPARE(Form2->CBSchool->currentText(), QString("大学"));
+        QCOMPARE(Form2->EdYears->text(), QString("4"));
+        QCOMPARE(Form2->windowTitle(), QString("STEP4（大学卒業後）"));
+        QCOMPARE(Form2->EdRo->text(), QString("0"));
+        const QString university =
+            "大学入学は2005（平成17）年4月\r\n大学卒業は2009（平成21）年3月\r\n";
+        QCOMPARE(ReadFile("temp.3"), "2009\r\n" + kFiveLines + kHighSchool + university);
+
+        QTest::mouseClick(Form2->ChkLast, Qt::LeftButton);
+        QCOMPARE(Form2->BtnNF->text(), QString("完了"));
+        TypeInto(Form2->CBSchool, "大学院");
+        QCOMPARE(Form2->EdYears->text(), QString("2"));
+        Dialogs().Expect(Answer::kEnter);
+        PressEnter();
+        const test::SeenDialog final = Dialogs().TakeOne();
+        QCOMPARE(final.title, QString("情報"));
+        QCOMPARE(final.icon, QMessageBox::Information);
+        QCOMPARE(final.text, QString(kFiveLines + kHighSchool + university +
+                                     "大学院（修士課程）入学は2009（平成21）年4月\r\n"
+                                     "大学院（修士課程）卒業は2011（平成23）年3月\r\n"
+                                     "現在41歳です。")
+                                 .replace("\r\n", "\n"));
+
+        // Back at the start for the next person.
+        WaitActive(Form1);
+        QVERIFY(!Form2->isVisible());
+        QVERIFY(StepFiles().isEmpty());
+        QCOMPARE(Wizard.StepNumber, 2);
+        QCOMPARE(Form2->windowTitle(), QString("STEP2（中学卒業後）"));
+        QCOMPARE(Form2->CBSchool->currentIndex(), 0);
+        QCOMPARE(Form2->EdYears->text(), QString("3"));
+        QVERIFY(!Form2->ChkLast->isChecked());
+        QCOMPARE(Form2->BtnNF->text(), QString("次へ"));
+        QCOMPARE(Form1->EdDay->text(), QString("10"));  // fields keep the last date
+
+        PressEnter();
+        WaitActive(Form2);
+        PressEnter();
+        QCOMPARE(Form2->windowTitle(), QString("STEP3（高等学校卒業後）"));
+        QCOMPARE(StepFiles(), QStringList({"temp.1", "temp.2"}));
+    }
+
+    void birthDateWindow_data() {
+        QTest::addColumn<int>("era");
+        QTest::addColumn<QString>("year");
+        QTest::addColumn<QString>("month");
+        QTest::addColumn<QString>("day");
+        QTest::addColumn<QString>("message");  // empty: on to the next window
+        QTest::addColumn<QString>("firstLine");
+
+        QTest::newRow("showaYear") << 1 << "60"
+                                   << "5"
+                                   << "10"
+                                   << ""
+                                   << "1985（昭和60）年5月10日生まれのあなたの";
+        QTest::newRow("monthAsTyped") << 0 << "1985"
+                                      << "05"
+                                      << "10"
+                                      << ""
+                                      << "1985（昭和60）年05月10日生まれのあなたの";
+        QTest::newRow("heiseiZero") << 2 << "0"
+                                    << "5"
+                                    << "10"
+                                    << "このプログラムでサポートされていない年代です"
+                                    << "";
+        QTest::newRow("showa65") << 1 << "65"
+                                 << "5"
+                                 << "10"
+                                 << "このプログラムでサポートされていない年代です"
+                                 << "";
+        QTest::newRow("firstApril1940") << 0 << "1940"
+                                        << "4"
+                                        << "1"
+                                        << "このプログラムでサポートされていない年代です"
+                                        << "";
+        QTest::newRow("thirtiethFebruary") << 0 << "1985"
+                                           << "2"
+                                           << "30"
+                                           << "入力データに誤りがあります"
+                                           << "";
+        QTest::newRow("yearNotANumber") << 0 << "abc"
+                                        << "5"
+                                        << "10"
+                                        << "'abc' は整数ではありません."
+                                        << "";
+        QTest::newRow("dayEmpty") << 0 << "1985"
+                                  << "5"
+                                  << ""
+                                  << "'' は整数ではありません."
+                                  << "";
+    }
+    void birthDateWindow() {
+        QFETCH(int, era);
+        QFETCH(QString, year);
+        QFETCH(QString, month);
+        QFETCH(QString, day);
+        QFETCH(QString, message);
+        QFETCH(QString, firstLine);
+        // Set without focus changes: leaving a bad field would speak up first.
+        Form1->CBSeiwa->SelectItem(era);
+        Form1->EdYear->setText(year);
+        Form1->EdMth->setText(month);
+        Form1->EdDay->setText(day);
+        test::FocusByUser(Form1->EdDay);
+        if (!message.isEmpty()) {
+            Dialogs().Expect(Answer::kEnter);
+        }
+        PressEnter();  // Enter runs no exit check: at most the one message below
+        if (message.isEmpty()) {
+            WaitActive(Form2);
+            QVERIFY(History().startsWith(firstLine + "\r\n"));
+            QVERIFY(QFile::exists("temp.1"));
+        } else {
+            QCOMPARE(Dialogs().TakeOne().text, message);
+            QVERIFY(Form1->isVisible());
+            QVERIFY(!Form2->isVisible());
+            QVERIFY(StepFiles().isEmpty());
+        }
+    }
+
+    void typedEraNameCountsAsHeisei() {
+        TypeInto(Form1->CBSeiwa, "令和");
+        QCOMPARE(Form1->CBSeiwa->currentIndex(), -1);
+        TypeInto(Form1->EdYear, "1");
+        TypeInto(Form1->EdMth, "5");
+        TypeInto(Form1->EdDay, "10");
+        PressEnter();
+        WaitActive(Form2);
+        QCOMPARE(Wizard.BirthYear, 1989);
+    }
+
+    void exitChecks_data() {
+        QTest::addColumn<int>("window");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        const char* empty = "値が入力されていません。";
+        const char* notANumber = "数字以外の値が入力されています。";
+        QTest::newRow("yearEmpty") << 1 << "EdYear"
+                                   << "" << empty;
+        QTest::newRow("yearLetters") << 1 << "EdYear"
+                                     << "abc" << notANumber;
+        QTest::newRow("yearValid") << 1 << "EdYear"
+                                   << "1985"
+                                   << "";
+        QTest::newRow("monthBlank") << 1 << "EdMth"
+                                    << " " << notANumber;
+        QTest::newRow("dayEmpty") << 1 << "EdDay"
+                                  << "" << empty;
+        QTest::newRow("dayValid") << 1 << "EdDay"
+                                  << "10"
+                                  << "";
+        QTest::newRow("courseHex") << 2 << "EdYears"
+                                   << "$4"
+                                   << "";
+        QTest::newRow("waitingLetters") << 2 << "EdRo"
+                                        << "x" << notANumber;
+        QTest::newRow("repeatedEmpty") << 2 << "EdRyu"
+                                       << "" << empty;
+        QTest::newRow("dropOutFullWidth") << 2 << "EdTai"
+                                          << "２" << notANumber;
+    }
+    void exitChecks() {
+        QFETCH(int, window);
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        if (window == 2) {
+            PassBirthStep();
+        }
+        QWidget* form = window == 1 ? static_cast<QWidget*>(Form1) : Form2;
+        auto* edit = form->findChild<NumericEdit*>(field);
+        TypeInto(edit, text);
+        if (!message.isEmpty()) {
+            Dialogs().Expect(Answer::kEnter);
+        }
+        QTest::keyClick(edit, Qt::Key_Tab);
+        const auto seen = Dialogs().Take();
+        QCOMPARE(seen.size(), size_t(message.isEmpty() ? 0 : 1));
+        if (!message.isEmpty()) {
+            QCOMPARE(seen[0].title, QString("エラー"));
+            QCOMPARE(seen[0].icon, QMessageBox::Critical);
+            QCOMPARE(seen[0].text, message);
+            QCOMPARE(edit->text(), text);  // the field keeps what was typed
+        }
+    }
+
+    void mouseClickRunsTheExitCheckFirstAndIsDropped() {
+        TypeInto(Form1->EdDay, "");
+        Dialogs().Expect(Answer::kEnter);
+        QTest::mouseClick(Form1->BtnNF, Qt::LeftButton);
+        QCOMPARE(Dialogs().TakeOne().text, QString("値が入力されていません。"));
+        QVERIFY(Form1->isVisible());
+        QVERIFY(!Form1->BtnNF->isDown());
+        QVERIFY(StepFiles().isEmpty());
+    }
+
+    void finalOnTheFirstStep() {
+        TypeInto(Form1->EdYear, "1985");
+        TypeInto(Form1->EdMth, "5");
+        TypeInto(Form1->EdDay, "10");
+        QTest::mouseClick(Form1->ChkJ, Qt::LeftButton);
+        QCOMPARE(Form1->BtnNF->text(), QString("完了"));
+
+        Dialogs().Expect(Answer::kCloseBox);
+        QTest::mouseClick(Form1->BtnNF, Qt::LeftButton);
+        QCOMPARE(Dialogs().TakeOne().text,
+                 QString(kFiveLines + "現在41歳です。").replace("\r\n", "\n"));
+        QVERIFY(Form1->ChkJ->isChecked());
+
+        Dialogs().Expect(Answer::kClickOk);
+        QTest::mouseClick(Form1->BtnNF, Qt::LeftButton);
+        Dialogs().TakeOne();
+        QVERIFY(!Form1->ChkJ->isChecked());
+        QCOMPARE(Form1->BtnNF->text(), QString("次へ"));
+        QVERIFY(Form1->isVisible());
+        QVERIFY(StepFiles().isEmpty());
+    }
+
+    void nonNumericSchoolFieldShowsTheFailureAndChangesNothing() {
+        PassBirthStep();
+        TypeInto(Form2->EdRo, "abc");
+        Dialogs().Expect(Answer::kEnter);
+        PressEnter();
+        const test::SeenDialog seen = Dialogs().TakeOne();
+        QCOMPARE(seen.title, QString("ヴェスミラ"));
+        QCOMPARE(seen.text, QString("'abc' は整数ではありません."));
+        QCOMPARE(History(), kFiveLines);
+        QCOMPARE(Wizard.StepNumber, 2);
+        QCOMPARE(Wizard.CursorYear, 2001);
+        QCOMPARE(Form2->windowTitle(), QString("STEP2（中学卒業後）"));
+        QCOMPARE(StepFiles(), QStringList{"temp.1"});
+        // and the program goes on
+        TypeInto(Form2->EdRo, "0");
+        PressEnter();
+        QCOMPARE(Wizard.StepNumber, 3);
+    }
+
+    void backThroughSeveralSteps() {
+        PassBirthStep();
+        PressEnter();
+        AddSchoolStep("大学");
+        QCOMPARE(Wizard.StepNumber, 4);
+
+        QTest::mouseClick(Form2->BtnBack, Qt::LeftButton);
+        QCOMPARE(Form2->windowTitle(), QString("STEP3"));
+        QCOMPARE(History(), kFiveLines + kHighSchool);
+        QCOMPARE(Wizard.CursorYear, 2004);
+
+        QTest::mouseClick(Form2->BtnBack, Qt::LeftButton);  // reads temp.1
+        QCOMPARE(Form2->windowTitle(), QString("STEP2"));
+        QCOMPARE(History(), kFiveLines);
+        QCOMPARE(Wizard.CursorYear, 2001);
+        QCOMPARE(Form2->CBSchool->currentText(), QString("大学"));  // not restored
+
+        QTest::mouseClick(Form2->BtnBack, Qt::LeftButton);
+        WaitActive(Form1);
+        QVERIFY(!Form2->isVisible());
+        QVERIFY(StepFiles().isEmpty());
+        PressEnter();
+        WaitActive(Form2);
+        QCOMPARE(Form2->windowTitle(), QString("STEP2（中学卒業後）"));
+    }
+
+    void removedStepFileOnBackKeepsTheStep() {
+        PassBirthStep();
+        PressEnter();
+        PressEnter();
+        QVERIFY(QFile::remove("temp.2"));
+        const QString caption = Form2->windowTitle();
+        const std::string history = Wizard.HistoryText;
+        Dialogs().Expect(Answer::kEnter);
+        QTest::mouseClick(Form2->BtnBack, Qt::LeftButton);
+        const test::SeenDialog seen = Dialogs().TakeOne();
+        QCOMPARE(seen.title, QString("ヴェスミラ"));
+        QCOMPARE(seen.text, QString("ファイルが見つかりません."));
+        QCOMPARE(Wizard.StepNumber, 4);
+        QCOMPARE(Form2->windowTitle(), caption);
+        QCOMPARE(Wizard.HistoryText, history);
+        QTest::mouseClick(Form2->BtnBack, Qt::LeftButton);  // still goes on
+        Dialogs().TakeOne();
+    }
+
+    void failedWriteLeavesTheStepAsItWas() {
+        PassBirthStep();
+        QVERIFY(QDir().mkpath("temp.2/inside"));
+        Dialogs().Expect(Answer::kEnter);
+        PressEnter();
+        QCOMPARE(Dialogs().TakeOne().text, QString("I/O エラー (21)"));
+        QCOMPARE(Wizard.StepNumber, 2);
+        QCOMPARE(Wizard.CursorYear, 2001);
+        QCOMPARE(History(), kFiveLines);
+        QCOMPARE(Form2->windowTitle(), QString("STEP2（中学卒業後）"));
+        QCOMPARE(StepFiles(), QStringList({"temp.1", "temp.2"}));
+    }
+
+    void typedSchoolName() {
+        PassBirthStep();
+        TypeInto(Form2->CBSchool, "ヴェスト美術");
+        QCOMPARE(Form2->CBSchool->currentIndex(), -1);
+        QCOMPARE(Form2->EdYears->text(), QString("1"));
+        PressEnter();
+        QCOMPARE(Form2->windowTitle(), QString("STEP3（ヴェスト美術卒業後）"));
+        QVERIFY(
+            History().endsWith("ヴェスト美術入学は2001（平成13）年4月\r\n"
+                               "ヴェスト美術卒業は2002（平成14）年3月\r\n"));
+    }
+
+    void dropOut() {
+        PassBirthStep();
+        TypeInto(Form2->CBSchool, "大学");
+        QTest::mouseClick(Form2->EdTai, Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), Form2->EdTai);
+        TypeInto(Form2->EdTai, "2");
+        PressEnter();
+        QCOMPARE(Form2->windowTitle(), QString("STEP3（大学中退後）"));
+        QVERIFY(History().endsWith(
+            "大学入学は2001（平成13）年4月\r\n大学中退は2003（平成15）年3月\r\n"));
+        QCOMPARE(Form2->EdTai->text(), QString("0"));
+    }
+
+    void finalDialogClosedWithoutOkWithdrawsTheLines() {
+        PassBirthStep();
+        QTest::mouseClick(Form2->ChkLast, Qt::LeftButton);
+        Dialogs().Expect(Answer::kCloseBox);
+        PressEnter();
+        Dialogs().TakeOne();
+        QVERIFY(Form2->isVisible());
+        QCOMPARE(History(), kFiveLines);
+        QCOMPARE(Wizard.StepNumber, 2);
+
+        Dialogs().Expect(Answer::kEscape);  // Esc counts as OK
+        PressEnter();
+        QCOMPARE(Dialogs().TakeOne().text.count("高等学校入学は"), 1);
+        WaitActive(Form1);
+        QVERIFY(StepFiles().isEmpty());
+    }
+
+    void enterOnTheBackButtonPressesIt() {
+        PassBirthStep();
+        Form2->BtnBack->setFocus(Qt::TabFocusReason);
+        PressEnter();
+        WaitActive(Form1);
+        QVERIFY(!Form2->isVisible());
+    }
+
+    void escapeDoesNotCloseAStepWindow() {
+        QTest::keyClick(Form1->EdYear, Qt::Key_Escape);
+        QVERIFY(Form1->isVisible());
+        PassBirthStep();
+        QTest::keyClick(Form2->EdRo, Qt::Key_Escape);
+        QVERIFY(Form2->isVisible());
+    }
+
+    void tabOrder_data() {
+        QTest::addColumn<int>("window");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("birthDate")
+            << 1 << QStringList{"CBSeiwa", "EdYear", "EdMth", "EdDay", "ChkJ", "BtnNF", "CBSeiwa"};
+        QTest::newRow("schoolSkipsDropOut")
+            << 2 << QStringList{"CBSchool", "EdYears", "EdRo",    "EdRyu",
+                                "ChkLast",  "BtnNF",   "BtnBack", "CBSchool"};
+    }
+    void tabOrder() {
+        QFETCH(int, window);
+        QFETCH(QStringList, order);
+        if (window == 2) {
+            PassBirthStep();
+        }
+        QWidget* form = window == 1 ? static_cast<QWidget*>(Form1) : Form2;
+        form->findChild<QWidget*>(order.first())->setFocus(Qt::TabFocusReason);
+        for (const QString& name : order.mid(1)) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focused = QApplication::focusWidget();
+            if (focused->parentWidget() != form) {
+                focused = focused->parentWidget();  // the combo box's own edit
+            }
+            QCOMPARE(focused->objectName(), name);
+        }
+    }
+
+    void everyControlHasAnAccessibleName() {
+        for (QWidget* form : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2)}) {
+            for (QWidget* child : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                QVERIFY2(!child->accessibleName().isEmpty(), qPrintable(child->objectName()));
+            }
+        }
+        QCOMPARE(Form1->EdYear->accessibleName(), QString("生年月日 年"));
+        QCOMPARE(Form2->EdRo->accessibleName(), QString("浪人 年"));
+        QCOMPARE(Form2->EdTai->accessibleName(), QString("中退 年次"));
+    }
+
+    void backdropRefusesToClose() {
+        QVERIFY(!Form3->close());
+        QVERIFY(Form3->isVisible());
+    }
+
+    void closingAStepWindowRemovesOnlyTheStepFiles() {
+        for (const char* name : {"temp.1", "temp.7", "temp.docx", "temp.1x"}) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        Form1->close();
+        QCOMPARE(StepFiles(), QStringList({"temp.1x", "temp.docx"}));
+    }
+};
+
+VESMIRA_TEST_MAIN(WizardTest)
+#include "WizardTest.moc"

@@ -1,0 +1,82 @@
+#include "Controls.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+
+#include "FailureDisplay.h"
+#include "FormLayout.h"
+#include "StepFiles.h"
+
+namespace vesmira {
+
+NumericEdit::NumericEdit(QWidget* parent) : QLineEdit(parent) {
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    setInputMethodHints(Qt::ImhPreferNumbers | Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
+}
+
+QVariant NumericEdit::inputMethodQuery(Qt::InputMethodQuery query) const {
+    if (query == Qt::ImEnabled) {
+        return false;
+    }
+    return QLineEdit::inputMethodQuery(query);
+}
+
+void NumericEdit::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    switch (event->reason()) {
+        case Qt::ActiveWindowFocusReason:
+        case Qt::PopupFocusReason:
+        case Qt::MenuBarFocusReason:
+            return;
+        default:
+            emit exited();
+    }
+}
+
+StepWindow::StepWindow(const FormSpec& spec) {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    BuildForm(this, spec);
+    setFixedSize(spec.size);
+}
+
+void StepWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        return;  // a step window is left by its buttons or its close box, not by Esc
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void StepWindow::closeEvent(QCloseEvent* event) {
+    RunGuarded([this] { FormClose(); });
+    event->accept();
+}
+
+void StepWindow::showEvent(QShowEvent* event) {
+    // Runs before the window is mapped, so the backdrop it may show lies below.
+    RunGuarded([this] { FormShow(); });
+    QDialog::showEvent(event);
+    // Coming back to a step, the field that has the focus is ready to be
+    // typed over, as when it is entered with Tab.
+    if (auto* combo = qobject_cast<QComboBox*>(focusWidget())) {
+        combo->lineEdit()->selectAll();
+    } else if (auto* edit = qobject_cast<QLineEdit*>(focusWidget())) {
+        edit->selectAll();
+    }
+}
+
+void ShowOnTop(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void EndProgram() {
+    DeleteStepFiles();
+    // exit(), not quit(): quit() asks every window first, and the backdrop refuses.
+    QCoreApplication::exit(0);
+}
+
+}  // namespace vesmira

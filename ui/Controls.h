@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+#include <QLineEdit>
+
+namespace vesmira {
+
+struct FormSpec;
+
+// An edit field for numbers. The input method is off while it has the focus
+// (QLineEdit ignores the widget attribute, so the query answers for it), and
+// exited() is emitted when the user moves the focus to another control of the
+// same window; focus lost to a dialog, a popup or another window is not an exit.
+class NumericEdit : public QLineEdit {
+    Q_OBJECT
+  public:
+    explicit NumericEdit(QWidget* parent = nullptr);
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
+  signals:
+    void exited();
+
+  protected:
+    void focusOutEvent(QFocusEvent* event) override;
+};
+
+// A wizard step window: a fixed-size dialog frame with a close box only,
+// built from its layout table. Enter presses the default button (or the
+// focused button); Esc does nothing; closing it runs FormClose.
+class StepWindow : public QDialog {
+    Q_OBJECT
+  public:
+    explicit StepWindow(const FormSpec& spec);
+
+  protected:
+    virtual void FormShow() {}
+    virtual void FormClose() = 0;
+
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+};
+
+// Shows a window above the others and gives it the focus.
+void ShowOnTop(QWidget* window);
+
+// Deletes the step files and ends the program: what closing a step window does.
+void EndProgram();
+
+}  // namespace vesmira

@@ -1,0 +1,93 @@
+#include "FormLayout.h"
+
+#include <QCheckBox>
+#include <QFont>
+#include <QLabel>
+#include <QPushButton>
+#include <algorithm>
+#include <vector>
+
+#include "CompletingComboBox.h"
+#include "Controls.h"
+
+namespace vesmira {
+
+QFont FormFont(int pixels, bool boldItalic) {
+    QFont font(QString::fromUtf8(kFormFontFamily));
+    font.setPixelSize(pixels);
+    font.setBold(boldItalic);
+    font.setItalic(boldItalic);
+    return font;
+}
+
+namespace {
+
+QWidget* CreateControl(const ControlSpec& spec, QWidget* form) {
+    const QString text = QString::fromUtf8(spec.text);
+    switch (spec.kind) {
+        case ControlKind::kLabel:
+            return new QLabel(text, form);
+        case ControlKind::kEdit: {
+            auto* edit = new NumericEdit(form);
+            edit->setText(text);
+            return edit;
+        }
+        case ControlKind::kCombo: {
+            auto* combo = new CompletingComboBox(form);
+            for (const char* item : spec.items) {
+                combo->addItem(QString::fromUtf8(item));
+            }
+            combo->SelectItem(0);
+            return combo;
+        }
+        case ControlKind::kCheck:
+            return new QCheckBox(text, form);
+        case ControlKind::kButton: {
+            auto* button = new QPushButton(text, form);
+            button->setDefault(spec.defaultButton);
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void BuildForm(QWidget* form, const FormSpec& spec) {
+    form->setWindowTitle(QString::fromUtf8(spec.caption));
+    form->setFont(FormFont());
+    form->move(spec.position);
+    form->resize(spec.size);
+
+    std::vector<std::pair<int, QWidget*>> tabChain;
+    for (const ControlSpec& c : spec.controls) {
+        QWidget* control = CreateControl(c, form);
+        control->setObjectName(QString::fromUtf8(c.name));
+        control->setAccessibleName(QString::fromUtf8(c.accessibleName));
+        if (c.fontPixels != 0) {
+            control->setFont(FormFont(c.fontPixels, c.boldItalic));
+        }
+        if (c.textColor != 0) {
+            QPalette palette = control->palette();
+            palette.setColor(QPalette::WindowText, QColor::fromRgb(c.textColor));
+            control->setPalette(palette);
+        }
+        if (c.geometry.isEmpty()) {
+            control->move(c.geometry.topLeft());
+            control->adjustSize();
+        } else {
+            control->setGeometry(c.geometry);
+        }
+        if (c.tabOrder >= 0) {
+            control->setFocusPolicy(c.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+            tabChain.emplace_back(c.tabOrder, control);
+        }
+    }
+    std::sort(tabChain.begin(), tabChain.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 1; i < tabChain.size(); ++i) {
+        QWidget::setTabOrder(tabChain[i - 1].second, tabChain[i].second);
+    }
+}
+
+}  // namespace vesmira

@@ -1,0 +1,58 @@
+#pragma once
+
+// Window layouts as declared data: each window is one table of its controls
+// with position, size, initial text, tab order and font, and one builder.
+
+#include <QPoint>
+#include <QRect>
+#include <QRgb>
+#include <QSize>
+#include <QWidget>
+#include <span>
+
+class QFont;
+
+namespace vesmira {
+
+// The font every window asks for; resolved to an installed Japanese gothic
+// where it is missing (see PrepareApplication).
+inline constexpr char kFormFontFamily[] = "ＭＳ Ｐゴシック";
+inline constexpr int kFormFontPixels = 12;
+
+enum class ControlKind { kLabel, kEdit, kCombo, kCheck, kButton };
+
+struct ControlSpec {
+    const char* name;  // object name, as the code refers to the control
+    ControlKind kind;
+    QRect geometry;  // client pixels; a label of size 0 sizes itself to its text
+    const char* text;
+    const char* accessibleName;
+    int tabOrder = -1;    // -1: takes no focus
+    bool tabStop = true;  // false: skipped by Tab, still reached by the mouse
+    bool defaultButton = false;
+    std::span<const char* const> items = {};  // combo box items; item 0 selected
+    int fontPixels = 0;                       // 0: the window's font
+    bool boldItalic = false;
+    QRgb textColor = 0;  // 0: the window's text colour
+};
+
+struct FormSpec {
+    const char* caption;
+    QPoint position;
+    QSize size;  // client area of a step window; the restored size of the backdrop
+    std::span<const ControlSpec> controls;
+};
+
+// The window font at a pixel size.
+QFont FormFont(int pixels = kFormFontPixels, bool boldItalic = false);
+
+// Sets caption, position, font and controls of a window from its table.
+void BuildForm(QWidget* form, const FormSpec& spec);
+
+// A control built from a table, by name.
+template <typename T>
+T* Control(QWidget* form, const char* name) {
+    return form->findChild<T*>(QString::fromUtf8(name), Qt::FindDirectChildrenOnly);
+}
+
+}  // namespace vesmira

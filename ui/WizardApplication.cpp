@@ -1,0 +1,78 @@
+#include "WizardApplication.h"
+
+#include <QDialog>
+#include <QPointer>
+
+#include "FailureDisplay.h"
+
+namespace vesmira {
+
+namespace {
+
+// Depth of spontaneous mouse presses being delivered to widgets.
+int pressDepth = 0;
+// Set when a modal dialog ran inside such a press: the press is then eaten
+// before it reaches its widget, so the button neither clicks nor stays down.
+bool dropPress = false;
+
+bool IsPress(const QEvent* event) {
+    return event->type() == QEvent::MouseButtonPress ||
+           event->type() == QEvent::MouseButtonDblClick;
+}
+
+class PressScope {
+  public:
+    explicit PressScope(bool active) : active_(active) {
+        if (active_) {
+            ++pressDepth;
+        }
+    }
+    ~PressScope() {
+        if (active_ && --pressDepth == 0) {
+            dropPress = false;
+        }
+    }
+    PressScope(const PressScope&) = delete;
+    PressScope& operator=(const PressScope&) = delete;
+
+  private:
+    bool active_;
+};
+
+}  // namespace
+
+WizardApplication::WizardApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    installEventFilter(this);
+}
+
+bool WizardApplication::notify(QObject* receiver, QEvent* event) {
+    PressScope scope(event->spontaneous() && receiver->isWidgetType() && IsPress(event));
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& failure) {
+        ShowFailure(failure.what());
+    } catch (...) {
+        ShowFailure(kUnknownFailure);
+    }
+    return false;
+}
+
+bool WizardApplication::eventFilter(QObject* watched, QEvent* event) {
+    if (dropPress && watched->isWidgetType() && IsPress(event)) {
+        dropPress = false;
+        return true;
+    }
+    return QApplication::eventFilter(watched, event);
+}
+
+int ExecModal(QDialog& dialog) {
+    const QPointer<QWidget> previous = QApplication::activeWindow();
+    const int result = dialog.exec();
+    dropPress = pressDepth > 0;
+    if (previous) {
+        previous->activateWindow();
+    }
+    return result;
+}
+
+}  // namespace vesmira
