@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QPushButton>
 
 #include "FailureDisplay.h"
 #include "FormLayout.h"
@@ -65,6 +66,14 @@ void StepWindow::showEvent(QShowEvent* event) {
     } else if (auto* edit = qobject_cast<QLineEdit*>(focusWidget())) {
         edit->selectAll();
     }
+}
+
+std::string FieldText(const QLineEdit* field) {
+    return field->text().toStdString();
+}
+
+void ShowFinishOrNext(QPushButton* button, bool final) {
+    button->setText(final ? QStringLiteral("完了") : QStringLiteral("次へ"));
 }
 
 void ShowOnTop(QWidget* window) {

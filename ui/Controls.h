@@ -2,6 +2,9 @@
 
 #include <QDialog>
 #include <QLineEdit>
+#include <string>
+
+class QPushButton;
 
 namespace vesmira {
 
@@ -40,6 +43,12 @@ class StepWindow : public QDialog {
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 };
+
+// The text of a field as the wizard's rules take it, UTF-8.
+std::string FieldText(const QLineEdit* field);
+
+// A step's button reads "完了" while the final school is ticked, else "次へ".
+void ShowFinishOrNext(QPushButton* button, bool final);
 
 // Shows a window above the others and gives it the focus.
 void ShowOnTop(QWidget* window);

@@ -38,10 +38,6 @@ constexpr ControlSpec kControls[] = {
 
 constexpr FormSpec kForm1 = {"STEP1（中学卒業まで）", {330, 274}, {315, 107}, kControls};
 
-std::string Text(const QLineEdit* edit) {
-    return edit->text().toStdString();
-}
-
 }  // namespace
 
 TForm1::TForm1()
@@ -60,7 +56,9 @@ TForm1::TForm1()
 }
 
 void TForm1::FormShow() {
-    ShowOnTop(Form3);
+    // Below Form1, which is mapped after this; the backdrop takes no focus.
+    Form3->show();
+    Form3->raise();
 }
 
 void TForm1::FormClose() {
@@ -68,7 +66,7 @@ void TForm1::FormClose() {
 }
 
 void TForm1::ChkJClick() {
-    BtnNF->setText(ChkJ->isChecked() ? "完了" : "次へ");
+    ShowFinishOrNext(BtnNF, ChkJ->isChecked());
 }
 
 void TForm1::EdYearExit() {
@@ -86,9 +84,10 @@ void TForm1::EdDayExit() {
 void TForm1::BtnNFClick() {
     // Any era text other than 西暦 counts as an era name (昭和, else Heisei).
     const std::string era = CBSeiwa->currentText().toStdString();
-    const int32_t year = ToInteger(Text(EdYear));
+    const int32_t year = ToInteger(FieldText(EdYear));
     Wizard.BirthYear = era == "西暦" ? year : EraToWestern(era, year);
-    if (const int32_t code = ValidateBirthDate(Wizard.BirthYear, Text(EdMth), Text(EdDay))) {
+    if (const int32_t code =
+            ValidateBirthDate(Wizard.BirthYear, FieldText(EdMth), FieldText(EdDay))) {
         ShowInputError(code);
         return;
     }
@@ -96,9 +95,11 @@ void TForm1::BtnNFClick() {
 }
 
 void TForm1::CompleteStep1() {
-    const int32_t juniorHighEnd = BeginHistory(Wizard.BirthYear, Text(EdMth), Text(EdDay));
+    const int32_t juniorHighEnd =
+        BeginHistory(Wizard.BirthYear, FieldText(EdMth), FieldText(EdDay));
     if (ChkJ->isChecked()) {
-        const std::string message = FinalMessage(ToInteger(Text(EdMth)), ToInteger(Text(EdDay)));
+        const std::string message =
+            FinalMessage(ToInteger(FieldText(EdMth)), ToInteger(FieldText(EdDay)));
         if (ShowMessageDialog(message, DialogKind::kInformation) == kDialogOk) {
             ChkJ->setChecked(false);
         }

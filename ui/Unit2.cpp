@@ -53,10 +53,6 @@ constexpr ControlSpec kControls[] = {
 
 constexpr FormSpec kForm2 = {kFirstCaption, {330, 275}, {331, 123}, kControls};
 
-std::string Text(const QLineEdit* edit) {
-    return edit->text().toStdString();
-}
-
 QString StepCaption(int32_t step, const std::string& suffix = {}) {
     return QStringLiteral("STEP%1").arg(step) + QString::fromStdString(suffix);
 }
@@ -89,7 +85,7 @@ void TForm2::CBSchoolChange() {
 }
 
 void TForm2::ChkLastClick() {
-    BtnNF->setText(ChkLast->isChecked() ? "完了" : "次へ");
+    ShowFinishOrNext(BtnNF, ChkLast->isChecked());
 }
 
 void TForm2::EdYearsExit() {
@@ -112,11 +108,11 @@ void TForm2::BtnNFClick() {
     const std::string school = CBSchool->currentText().toStdString();
     const WizardState before = Wizard;
     const SchoolLeaving leaving =
-        AddSchool(school, Text(EdRo), Text(EdYears), Text(EdRyu), Text(EdTai));
+        AddSchool(school, FieldText(EdRo), FieldText(EdYears), FieldText(EdRyu), FieldText(EdTai));
 
     if (ChkLast->isChecked()) {
         const std::string message =
-            FinalMessage(ToInteger(Text(Form1->EdMth)), ToInteger(Text(Form1->EdDay)));
+            FinalMessage(ToInteger(FieldText(Form1->EdMth)), ToInteger(FieldText(Form1->EdDay)));
         if (ShowMessageDialog(message, DialogKind::kInformation) == kDialogOk) {
             ReturnToStep1();
         } else {
