@@ -6,6 +6,10 @@
 #include <QtTest>
 #include <memory>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include "Clock.h"
 #include "CompletingComboBox.h"
 #include "History.h"
@@ -422,6 +426,72 @@ class WizardTest : public QObject {
         QCOMPARE(History(), kFiveLines);
         QCOMPARE(Form2->windowTitle(), QString("STEP2（中学卒業後）"));
         QCOMPARE(StepFiles(), QStringList({"temp.1", "temp.2"}));
+    }
+
+    // Whatever is found in place of the step file on "戻る": the failure is
+    // shown with its exact text and nothing of the step changes.
+    void damagedStepFileOnBack_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("missing") << "missing"
+                                 << "ファイルが見つかりません.";
+        QTest::newRow("folder") << "folder"
+                                << "I/O エラー (21)";
+        QTest::newRow("overOneMebibyte") << "big"
+                                         << "I/O エラー (27)";
+        QTest::newRow("emptyFile") << ""
+                                   << "'' は整数ではありません.";
+        QTest::newRow("firstLineNotANumber") << "二〇〇四\r\nx\r\n"
+                                             << "'二〇〇四' は整数ではありません.";
+    }
+    void damagedStepFileOnBack() {
+        QFETCH(QString, damage);
+        QFETCH(QString, shown);
+        PassBirthStep();
+        PressEnter();
+        PressEnter();
+        QVERIFY(QFile::remove("temp.2"));
+        if (damage == "folder") {
+            QVERIFY(QDir().mkdir("temp.2"));
+        } else if (damage != "missing") {
+            QFile file("temp.2");
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(damage == "big" ? QByteArray(2 << 20, 'a') : damage.toUtf8());
+        }
+        const WizardState before = Wizard;
+        const QString caption = Form2->windowTitle();
+        Dialogs().Expect(Answer::kEnter);
+        QTest::mouseClick(Form2->BtnBack, Qt::LeftButton);
+        const test::SeenDialog seen = Dialogs().TakeOne();
+        QCOMPARE(seen.title, QString("ヴェスミラ"));
+        QCOMPARE(seen.text, shown);
+        QCOMPARE(Wizard.StepNumber, before.StepNumber);
+        QCOMPARE(Wizard.CursorYear, before.CursorYear);
+        QCOMPARE(Wizard.HistoryText, before.HistoryText);
+        QCOMPARE(Form2->windowTitle(), caption);
+        QVERIFY(Form2->isVisible());
+    }
+
+    // The disk refuses the write (here: the file-size limit): the step stays.
+    void fileSizeLimitOnSave() {
+        PassBirthStep();
+        rlimit previous{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+        rlimit small = previous;
+        small.rlim_cur = 16;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        Dialogs().Expect(Answer::kEnter);
+        PressEnter();
+        setrlimit(RLIMIT_FSIZE, &previous);
+        signal(SIGXFSZ, oldHandler);
+        QCOMPARE(Dialogs().TakeOne().text, QString("I/O エラー (27)"));
+        QCOMPARE(Wizard.StepNumber, 2);
+        QCOMPARE(Wizard.CursorYear, 2001);
+        QCOMPARE(History(), kFiveLines);
+        QCOMPARE(StepFiles(), QStringList{"temp.1"});
+        PressEnter();  // with room again, the same step goes through
+        QCOMPARE(Wizard.StepNumber, 3);
     }
 
     void typedSchoolName() {
