@@ -32,5 +32,17 @@ test: build build-asan
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
+# libFuzzer runs in a clang build of their own; FUZZ_SECONDS per target.
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+.PHONY: fuzz fuzz-smoke
+
+fuzz: deps
+	FUZZ_BUILD_DIR=$(FUZZ_DIR) FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) ./scripts/fuzz.sh
+
+fuzz-smoke: deps
+	FUZZ_BUILD_DIR=$(FUZZ_DIR) FUZZ_SECONDS=5 JOBS=$(JOBS) ./scripts/fuzz.sh
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

@@ -11,28 +11,14 @@
 #include <iterator>
 
 #include "History.h"
+#include "StepFileTesting.h"
 #include "StepFiles.h"
 
 namespace vesmira {
 namespace {
 
 namespace fs = std::filesystem;
-
-const char kFiveLines[] =
-    "1985（昭和60）年5月10日生まれのあなたの\r\n"
-    "小学校入学は1992（平成4）年4月\r\n"
-    "小学校卒業は1998（平成10）年3月\r\n"
-    "中学校入学は1998（平成10）年4月\r\n"
-    "中学校卒業は2001（平成13）年3月\r\n";
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using namespace testing_support;
 
 // Each test runs in a fresh working directory, as the wizard uses the one it
 // was started in.
@@ -49,17 +35,6 @@ class StepFilesTest : public testing::Test {
     void TearDown() override {
         fs::current_path(previous_);
         fs::remove_all(dir_);
-    }
-
-    // The user-visible text of the failure that fn throws.
-    template <typename F>
-    static std::string FailureText(F fn) {
-        try {
-            fn();
-        } catch (const Failure& failure) {
-            return failure.what();
-        }
-        return "(no failure)";
     }
 
     fs::path previous_, dir_;

@@ -1,0 +1,381 @@
+// Step files under real faults of the system: exhausted limits, a process
+// killed while saving, folders and links where files are expected.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <random>
+#include <vector>
+
+#include "History.h"
+#include "StepFileTesting.h"
+#include "StepFiles.h"
+
+namespace vesmira {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+
+constexpr int32_t kCursor = 1234;  // what a failed operation must leave alone
+
+std::string MakeTempDir(const char* name) {
+    std::string pattern = (fs::temp_directory_path() / name).string() + ".XXXXXX";
+    return mkdtemp(pattern.data()) != nullptr ? pattern : "";
+}
+
+// Everything below dir: a file's bytes, a link's target or a folder mark, by
+// relative path. Links are not followed.
+std::map<std::string, std::string> Contents(const fs::path& dir) {
+    std::map<std::string, std::string> contents;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir)) {
+        const std::string name = entry.path().lexically_relative(dir).string();
+        if (entry.is_symlink()) {
+            contents[name] = "-> " + fs::read_symlink(entry.path()).string();
+        } else if (entry.is_directory()) {
+            contents[name] = "(folder)";
+        } else {
+            contents[name] = ReadBytes(entry.path());
+        }
+    }
+    return contents;
+}
+
+// Lowers the soft limit of open files just above those already open and
+// takes the rest, so that the next open fails with EMFILE.
+class OpenFilesExhausted {
+  public:
+    OpenFilesExhausted() {
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ::close(probe);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = static_cast<rlim_t>(probe) + 4;
+        setrlimit(RLIMIT_NOFILE, &lowered);
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
+            fds_.push_back(fd);
+        }
+        exhausted_ = errno == EMFILE;
+    }
+    ~OpenFilesExhausted() {
+        for (const int fd : fds_) {
+            ::close(fd);
+        }
+        setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+    OpenFilesExhausted(const OpenFilesExhausted&) = delete;
+    OpenFilesExhausted& operator=(const OpenFilesExhausted&) = delete;
+    bool exhausted() const { return exhausted_; }
+
+  private:
+    rlimit saved_{};
+    std::vector<int> fds_;
+    bool exhausted_ = false;
+};
+
+// Limits the size of files this process writes. SIGXFSZ is ignored so that
+// the write fails with EFBIG instead of ending the process.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &savedAction_);
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        sigaction(SIGXFSZ, &savedAction_, nullptr);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit saved_{};
+    struct sigaction savedAction_ {};
+};
+
+// Each test runs in a fresh working directory, as the wizard uses the one it
+// was started in; "outside" is a second folder for what links point at.
+class StepFilesFaultTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ResetWizard();
+        Wizard.CursorYear = kCursor;
+        previous_ = fs::current_path();
+        dir_ = MakeTempDir("stepfaults");
+        outside_ = MakeTempDir("stepfaults-outside");
+        ASSERT_FALSE(dir_.empty() || outside_.empty());
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+        fs::remove_all(outside_);
+    }
+
+    static void Empty(const fs::path& dir) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+            fs::remove_all(entry.path());
+        }
+    }
+
+    fs::path previous_, dir_, outside_;
+};
+
+TEST_F(StepFilesFaultTest, FailedOperationsChangeNothing) {
+    const struct {
+        const char* name;
+        std::function<void()> setUp;
+        std::function<void()> operation;
+        const char* text;
+    } cases[] = {
+        {"loadFromAFolder",
+         [] {
+             fs::create_directory("temp.1");
+             WriteBytes("temp.1/keep", "x");
+         },
+         [] { LoadStepFile(2); }, "I/O エラー (21)"},
+        {"saveOverAFolder",
+         [] {
+             fs::create_directory("temp.1");
+             WriteBytes("temp.1/keep", "x");
+         },
+         [] { SaveStepFile("temp.1", kFiveLines); }, "I/O エラー (21)"},
+        {"loadMissingBesideOthers", [] { WriteBytes("temp.2", "2004\r\n"); },
+         [] { LoadStepFile(2); }, "ファイルが見つかりません"},
+        {"saveIntoMissingFolder", [] {}, [] { SaveStepFile("nofolder/temp.1", kFiveLines); },
+         "不正なファイル名です"},
+        {"saveTwoFoldersDeep", [] { fs::create_directory("a"); },
+         [] { SaveStepFile("a/b/temp.1", kFiveLines); }, "不正なファイル名です"},
+        {"saveUnderAFile", [] { WriteBytes("plainfile", "user"); },
+         [] { SaveStepFile("plainfile/temp.1", kFiveLines); }, "不正なファイル名です"},
+        {"saveThroughADanglingLink", [] { fs::create_symlink("nowhere", "gone"); },
+         [] { SaveStepFile("gone/temp.1", kFiveLines); }, "不正なファイル名です"},
+        {"partialNameTakenByAFolder",
+         [] {
+             WriteBytes("temp.1", "2001\r\n");
+             fs::create_directory(".temp.1.part");
+         },
+         [] { SaveStepFile("temp.1", kFiveLines); }, "I/O エラー (17)"},
+    };
+    for (const auto& c : cases) {
+        Empty(".");
+        c.setUp();
+        const auto before = Contents(".");
+        EXPECT_EQ(FailureText(c.operation), c.text) << c.name;
+        EXPECT_EQ(Wizard.CursorYear, kCursor) << c.name;
+        EXPECT_EQ(Contents("."), before) << c.name;
+    }
+}
+
+TEST_F(StepFilesFaultTest, TooManyOpenFiles) {
+    Wizard.CursorYear = 2001;
+    SaveStepFile("temp.1", kFiveLines);
+    const std::string old = ReadBytes("temp.1");
+    Wizard.CursorYear = kCursor;
+
+    std::string loadText, saveText;
+    bool exhausted = false;
+    {
+        // Nothing in here may need a file of its own, GoogleTest's output included.
+        OpenFilesExhausted limit;
+        exhausted = limit.exhausted();
+        loadText = FailureText([] { LoadStepFile(2); });
+        saveText = FailureText([] { SaveStepFile("temp.1", "other\r\n"); });
+        DeleteStepFiles();  // cannot list the folder; must not report
+    }
+    ASSERT_TRUE(exhausted);
+    EXPECT_EQ(loadText, "オープンしたファイルが多すぎます");
+    EXPECT_EQ(saveText, "オープンしたファイルが多すぎます");
+    EXPECT_EQ(Wizard.CursorYear, kCursor);
+    EXPECT_EQ(Contents("."), (std::map<std::string, std::string>{{"temp.1", old}}));
+
+    EXPECT_EQ(LoadStepFile(2), kFiveLines) << "works again once files are closed";
+}
+
+TEST_F(StepFilesFaultTest, FileSizeLimitKeepsTheOldSnapshot) {
+    constexpr rlim_t kLimit = 4096;
+    const std::string old = FormatStepFile(2001, kFiveLines);
+    const struct {
+        const char* name;
+        size_t fileSize;
+        const char* text;  // nullptr: the save succeeds
+    } cases[] = {
+        {"upToTheLimit", kLimit, nullptr},
+        {"oneByteOver", kLimit + 1, "I/O エラー (27)"},
+        {"farOver", 10 * kLimit, "I/O エラー (27)"},
+    };
+    struct sigaction before {};
+    sigaction(SIGXFSZ, nullptr, &before);
+    for (const auto& c : cases) {
+        WriteBytes("temp.1", old);
+        Wizard.CursorYear = 2004;
+        const std::string history(c.fileSize - 6, 'a');  // after "2004\r\n"
+        std::string text;
+        {
+            FileSizeLimit limit(kLimit);
+            text = FailureText([&] { SaveStepFile("temp.1", history); });
+        }
+        EXPECT_EQ(text, c.text ? c.text : "(no failure)") << c.name;
+        EXPECT_EQ(ReadBytes("temp.1"), c.text ? old : "2004\r\n" + history) << c.name;
+        EXPECT_FALSE(fs::exists(".temp.1.part")) << c.name;
+    }
+    struct sigaction after {};
+    sigaction(SIGXFSZ, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler) << "SIGXFSZ handling restored";
+}
+
+// A saving process killed at any moment leaves either no step file (when no
+// save had finished yet) or one complete snapshot, never a mixture, and the
+// next save clears whatever the kill left behind.
+TEST_F(StepFilesFaultTest, SaveKilledAtAnyMomentLeavesOneWholeSnapshot) {
+    std::string longHistory;
+    for (int i = 0; i < 300; ++i) {
+        longHistory += "大学院入学は" + std::to_string(2000 + i) + "（平成12）年4月\r\n";
+    }
+    const std::string a = FormatStepFile(2001, kFiveLines);
+    const std::string b = FormatStepFile(2004, longHistory);
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<useconds_t> delay(0, 1500);
+
+    int sawA = 0, sawB = 0;
+    for (int round = 0; round < 100; ++round) {
+        fs::remove("temp.1");  // a leftover partial file stays, as after a crash
+        int saved[2];
+        ASSERT_EQ(pipe(saved), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(saved[0]);
+            try {
+                for (bool told = false;; told = true) {
+                    Wizard.CursorYear = 2001;
+                    SaveStepFile("temp.1", kFiveLines);
+                    if (!told && ::write(saved[1], "s", 1) != 1) {
+                        _exit(2);
+                    }
+                    Wizard.CursorYear = 2004;
+                    SaveStepFile("temp.1", longHistory);
+                }
+            } catch (...) {
+                _exit(1);
+            }
+        }
+        ::close(saved[1]);
+        usleep(delay(random));
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        char byte;
+        const bool aSaveFinished = ::read(saved[0], &byte, 1) == 1;
+        ::close(saved[0]);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+            << "round " << round << ": the saving process stopped by itself, status " << status;
+
+        if (!fs::exists("temp.1")) {
+            EXPECT_FALSE(aSaveFinished) << "round " << round;
+            continue;
+        }
+        const std::string bytes = ReadBytes("temp.1");
+        sawA += bytes == a;
+        sawB += bytes == b;
+        EXPECT_TRUE(bytes == a || bytes == b)
+            << "round " << round << ": " << bytes.size() << " bytes";
+    }
+    EXPECT_GT(sawA + sawB, 0) << "no save finished before a kill: the test proved nothing";
+    RecordProperty("roundsEndingWithA", sawA);
+    RecordProperty("roundsEndingWithB", sawB);
+
+    Wizard.CursorYear = 2010;
+    SaveStepFile("temp.1", "c\r\n");
+    EXPECT_EQ(Contents("."), (std::map<std::string, std::string>{{"temp.1", "2010\r\nc\r\n"}}));
+}
+
+TEST_F(StepFilesFaultTest, LinksAreReplacedOrRemovedNeverFollowed) {
+    const fs::path userFile = outside_ / "letter.txt";
+    const fs::path userFolder = outside_ / "folder";
+    const struct {
+        const char* name;
+        const char* link;
+        fs::path target;
+        bool save;  // else delete
+    } cases[] = {
+        {"saveOverStepFileLink", "temp.1", userFile, true},
+        {"deleteStepFileLink", "temp.1", userFile, false},
+        {"saveOverLeftoverPartialLink", ".temp.1.part", userFile, true},
+        {"deleteLeftoverPartialLink", ".temp.1.part", userFile, false},
+        {"deleteLinkToAFolderOfStepFiles", "temp.2", userFolder, false},
+        {"saveOverLinkToAFolder", "temp.1", userFolder, true},
+    };
+    for (const auto& c : cases) {
+        Empty(".");
+        Empty(outside_);
+        WriteBytes(userFile, "user data");
+        fs::create_directory(userFolder);
+        WriteBytes(userFolder / "temp.1", "user step file");
+        const auto outsideBefore = Contents(outside_);
+        fs::create_symlink(c.target, c.link);
+
+        if (c.save) {
+            Wizard.CursorYear = 2001;
+            SaveStepFile("temp.1", kFiveLines);
+            EXPECT_EQ(
+                Contents("."),
+                (std::map<std::string, std::string>{{"temp.1", FormatStepFile(2001, kFiveLines)}}))
+                << c.name;
+        } else {
+            DeleteStepFiles();
+            EXPECT_TRUE(fs::is_empty(".")) << c.name;
+        }
+        EXPECT_EQ(Contents(outside_), outsideBefore) << c.name;
+    }
+}
+
+TEST_F(StepFilesFaultTest, UserFilesSurviveEveryDeletion) {
+    const std::map<std::string, std::string> users = {
+        {"temp.docx", "report"}, {"temp.bak", "backup"},      {"temp.", "dot"},
+        {"temp.1x", "one x"},    {".temp.1x.part", "hidden"}, {".temp..part", "hidden dot"},
+    };
+    for (const auto& [name, bytes] : users) {
+        WriteBytes(name, bytes);
+    }
+    fs::create_symlink(outside_, "temp.d");
+    auto expected = users;
+    expected["temp.d"] = "-> " + outside_.string();
+
+    // A run of the wizard: steps forward, one back, a killed save, then back
+    // to the first step; and once more with no step file at all.
+    for (int run = 1; run <= 3; ++run) {
+        for (int32_t step = 1; step <= run + 1; ++step) {
+            Wizard.CursorYear = 2000 + step;
+            SaveStepFile(StepFileName(step), kFiveLines);
+        }
+        LoadStepFile(run + 1);
+        WriteBytes(".temp.9.part", "half a snap");
+        DeleteStepFiles();
+        EXPECT_EQ(Contents("."), expected) << "run " << run;
+    }
+    DeleteStepFiles();
+    EXPECT_EQ(Contents("."), expected);
+}
+
+}  // namespace
+}  // namespace vesmira
