@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QFont>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QPushButton>
 #include <algorithm>
@@ -12,8 +13,30 @@
 
 namespace vesmira {
 
+namespace {
+
+// The first installed family of the form font and its substitutes, looked up
+// once (after PrepareApplication). Asked for by the alias, the toolkit would
+// resolve the alias and then its substitute again, each time sorting every
+// installed font, for every script and style the windows draw.
+const QString& FormFamily() {
+    static const QString family = [] {
+        const QString alias = QString::fromUtf8(kFormFontFamily);
+        const QStringList installed = QFontDatabase::families();
+        for (const QString& name : QStringList(alias) + QFont::substitutes(alias)) {
+            if (installed.contains(name, Qt::CaseInsensitive)) {
+                return name;
+            }
+        }
+        return alias;  // none installed: the toolkit's own matching decides
+    }();
+    return family;
+}
+
+}  // namespace
+
 QFont FormFont(int pixels, bool boldItalic) {
-    QFont font(QString::fromUtf8(kFormFontFamily));
+    QFont font(FormFamily());
     font.setPixelSize(pixels);
     font.setBold(boldItalic);
     font.setItalic(boldItalic);
