@@ -44,5 +44,24 @@ fuzz: deps
 fuzz-smoke: deps
 	FUZZ_BUILD_DIR=$(FUZZ_DIR) FUZZ_SECONDS=5 JOBS=$(JOBS) ./scripts/fuzz.sh
 
+# Start-up, step latency and the logic's own speed, measured on demand in a
+# Release build of their own; see scripts/bench.sh.
+BENCH_DIR ?= build-bench
+
+.PHONY: bench
+
+bench: deps
+	BENCH_DIR=$(BENCH_DIR) JOBS=$(JOBS) ./scripts/bench.sh
+
+# The Debian package (CPack), from a Release build of its own.
+PKG_DIR ?= build-pkg
+
+.PHONY: package
+
+package: deps
+	cmake -S . -B $(PKG_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DVESMIRA_TESTS=OFF -DVESMIRA_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build $(PKG_DIR) -j $(JOBS)
+	cd $(PKG_DIR) && cpack
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(PKG_DIR)

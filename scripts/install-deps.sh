@@ -11,6 +11,7 @@ PACKAGES="
   clang libclang-rt-14-dev
   fonts-ipafont-gothic
   xvfb xauth
+  dpkg-dev file desktop-file-utils
 "
 
 missing=""

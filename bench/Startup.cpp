@@ -1,0 +1,20 @@
+// The program's own start, step for step as app/main.cpp does it, ended once
+// the birth-date window has been painted.
+#include "Startup.h"
+#include "FirstPaint.h"
+#include "History.h"
+#include "Unit1.h"
+#include "WizardApplication.h"
+
+int main(int, char* argv[]) {
+    int argc = 1;
+    vesmira::WizardApplication app(argc, argv);
+    vesmira::PrepareApplication();
+    vesmira::CreateForms();
+    new vesmira::bench::QuitAfterFirstPaint(vesmira::Form1);
+    vesmira::ShowMainForm();
+    const int status = app.exec();
+    vesmira::DestroyForms();
+    vesmira::ResetWizard();
+    return status;
+}
