@@ -36,11 +36,11 @@ void NumericEdit::focusOutEvent(QFocusEvent* event) {
     }
 }
 
-StepWindow::StepWindow(const FormSpec& spec) {
+StepWindow::StepWindow(const WindowLayout& layout) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    BuildForm(this, spec);
-    setFixedSize(spec.size);
+    BuildForm(this, layout);
+    setFixedSize(layout.size);
 }
 
 void StepWindow::keyPressEvent(QKeyEvent* event) {

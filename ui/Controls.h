@@ -8,7 +8,7 @@ class QPushButton;
 
 namespace vesmira {
 
-struct FormSpec;
+struct WindowLayout;
 
 // An edit field for numbers. The input method is off while it has the focus
 // (QLineEdit ignores the widget attribute, so the query answers for it), and
@@ -33,7 +33,7 @@ class NumericEdit : public QLineEdit {
 class StepWindow : public QDialog {
     Q_OBJECT
   public:
-    explicit StepWindow(const FormSpec& spec);
+    explicit StepWindow(const WindowLayout& layout);
 
   protected:
     virtual void FormShow() {}

@@ -45,9 +45,9 @@ QFont FormFont(int pixels, bool boldItalic) {
 
 namespace {
 
-QWidget* CreateControl(const ControlSpec& spec, QWidget* form) {
-    const QString text = QString::fromUtf8(spec.text);
-    switch (spec.kind) {
+QWidget* CreateControl(const ControlLayout& control, QWidget* form) {
+    const QString text = QString::fromUtf8(control.text);
+    switch (control.kind) {
         case ControlKind::kLabel:
             return new QLabel(text, form);
         case ControlKind::kEdit: {
@@ -57,7 +57,7 @@ QWidget* CreateControl(const ControlSpec& spec, QWidget* form) {
         }
         case ControlKind::kCombo: {
             auto* combo = new CompletingComboBox(form);
-            for (const char* item : spec.items) {
+            for (const char* item : control.items) {
                 combo->addItem(QString::fromUtf8(item));
             }
             combo->SelectItem(0);
@@ -67,7 +67,7 @@ QWidget* CreateControl(const ControlSpec& spec, QWidget* form) {
             return new QCheckBox(text, form);
         case ControlKind::kButton: {
             auto* button = new QPushButton(text, form);
-            button->setDefault(spec.defaultButton);
+            button->setDefault(control.defaultButton);
             return button;
         }
     }
@@ -76,14 +76,14 @@ QWidget* CreateControl(const ControlSpec& spec, QWidget* form) {
 
 }  // namespace
 
-void BuildForm(QWidget* form, const FormSpec& spec) {
-    form->setWindowTitle(QString::fromUtf8(spec.caption));
+void BuildForm(QWidget* form, const WindowLayout& layout) {
+    form->setWindowTitle(QString::fromUtf8(layout.caption));
     form->setFont(FormFont());
-    form->move(spec.position);
-    form->resize(spec.size);
+    form->move(layout.position);
+    form->resize(layout.size);
 
     std::vector<std::pair<int, QWidget*>> tabChain;
-    for (const ControlSpec& c : spec.controls) {
+    for (const ControlLayout& c : layout.controls) {
         QWidget* control = CreateControl(c, form);
         control->setObjectName(QString::fromUtf8(c.name));
         control->setAccessibleName(QString::fromUtf8(c.accessibleName));

@@ -21,7 +21,7 @@ inline constexpr int kFormFontPixels = 12;
 
 enum class ControlKind { kLabel, kEdit, kCombo, kCheck, kButton };
 
-struct ControlSpec {
+struct ControlLayout {
     const char* name;  // object name, as the code refers to the control
     ControlKind kind;
     QRect geometry;  // client pixels; a label of size 0 sizes itself to its text
@@ -36,18 +36,18 @@ struct ControlSpec {
     QRgb textColor = 0;  // 0: the window's text colour
 };
 
-struct FormSpec {
+struct WindowLayout {
     const char* caption;
     QPoint position;
     QSize size;  // client area of a step window; the restored size of the backdrop
-    std::span<const ControlSpec> controls;
+    std::span<const ControlLayout> controls;
 };
 
 // The window font at a pixel size.
 QFont FormFont(int pixels = kFormFontPixels, bool boldItalic = false);
 
 // Sets caption, position, font and controls of a window from its table.
-void BuildForm(QWidget* form, const FormSpec& spec);
+void BuildForm(QWidget* form, const WindowLayout& layout);
 
 // A control built from a table, by name.
 template <typename T>

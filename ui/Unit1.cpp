@@ -23,7 +23,7 @@ namespace {
 constexpr const char* kEraItems[] = {"西暦", "昭和", "平成"};
 
 using K = ControlKind;
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {"Label1", K::kLabel, {16, 24, 0, 0}, "生年月日", "生年月日"},
     {"Label2", K::kLabel, {184, 24, 0, 0}, "年", "年"},
     {"Label3", K::kLabel, {232, 24, 0, 0}, "月", "月"},
@@ -36,7 +36,7 @@ constexpr ControlSpec kControls[] = {
     {"BtnNF", K::kButton, {248, 72, 49, 25}, "次へ", "次へ", 5, true, true},
 };
 
-constexpr FormSpec kForm1 = {"STEP1（中学卒業まで）", {330, 274}, {315, 107}, kControls};
+constexpr WindowLayout kForm1 = {"STEP1（中学卒業まで）", {330, 274}, {315, 107}, kControls};
 
 }  // namespace
 

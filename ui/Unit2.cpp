@@ -32,7 +32,7 @@ constexpr char kTypedSchoolCourseLength[] = "1";
 constexpr char kFirstCaption[] = "STEP2（中学卒業後）";
 
 using K = ControlKind;
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {"Label2", K::kLabel, {8, 8, 0, 0}, "次の進学先を入力してください。", "次の進学先"},
     {"Label1", K::kLabel, {184, 32, 0, 0}, "年制", "年制"},
     {"Label3", K::kLabel, {16, 64, 0, 0}, "浪人", "浪人"},
@@ -51,7 +51,7 @@ constexpr ControlSpec kControls[] = {
     {"BtnBack", K::kButton, {216, 88, 49, 25}, "戻る", "戻る", 7},
 };
 
-constexpr FormSpec kForm2 = {kFirstCaption, {330, 275}, {331, 123}, kControls};
+constexpr WindowLayout kForm2 = {kFirstCaption, {330, 275}, {331, 123}, kControls};
 
 QString StepCaption(int32_t step, const std::string& suffix = {}) {
     return QStringLiteral("STEP%1").arg(step) + QString::fromStdString(suffix);

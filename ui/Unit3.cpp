@@ -13,7 +13,7 @@ namespace {
 
 constexpr QRgb kNavy = qRgb(0, 0, 128);
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {.name = "Label1",
      .kind = ControlKind::kLabel,
      .geometry = {16, 8, 465, 43},
@@ -25,7 +25,7 @@ constexpr ControlSpec kControls[] = {
 };
 
 // Position and size are those of the restored window; it is shown maximized.
-constexpr FormSpec kForm3 = {kApplicationTitle, {311, 161}, {696, 480}, kControls};
+constexpr WindowLayout kForm3 = {kApplicationTitle, {311, 161}, {696, 480}, kControls};
 
 }  // namespace
 
