@@ -25,11 +25,11 @@ int32_t BeginHistory(int32_t birthYear, const std::string& monthText, const std:
     const int32_t cohort =
         WrapAdd(birthYear, SchoolYearShift(ToInteger(monthText), ToInteger(dayText)));
     Wizard.HistoryText = std::to_string(birthYear) + EraLabel(birthYear) + "年" + monthText + "月" +
-                         dayText + "日生まれのあなたの" + kLineEnd +
-                         YearLine("小学校入学は", WrapAdd(cohort, 7), "年4月") +
-                         YearLine("小学校卒業は", WrapAdd(cohort, 13), "年3月") +
-                         YearLine("中学校入学は", WrapAdd(cohort, 13), "年4月") +
-                         YearLine("中学校卒業は", WrapAdd(cohort, 16), "年3月");
+                         dayText + kBirthSuffix + kLineEnd +
+                         YearLine("小学校入学は", WrapAdd(cohort, 7), kEntrySuffix) +
+                         YearLine("小学校卒業は", WrapAdd(cohort, 13), kLeavingSuffix) +
+                         YearLine("中学校入学は", WrapAdd(cohort, 13), kEntrySuffix) +
+                         YearLine("中学校卒業は", WrapAdd(cohort, 16), kLeavingSuffix);
     return WrapAdd(cohort, 16);
 }
 
@@ -43,9 +43,9 @@ SchoolLeaving AddSchool(const std::string& schoolName, const std::string& waitTe
 
     const int32_t entry = WrapAdd(Wizard.CursorYear, waitYears);
     const int32_t leaveYear = WrapAdd(WrapAdd(entry, studyYears), repeatedYears);
-    Wizard.HistoryText +=
-        YearLine(schoolName + "入学は", entry, "年4月") +
-        YearLine(schoolName + (leftEarly ? "中退は" : "卒業は"), leaveYear, "年3月");
+    Wizard.HistoryText += YearLine(schoolName + kEnteredWord, entry, kEntrySuffix) +
+                          YearLine(schoolName + (leftEarly ? kDroppedOutWord : kGraduatedWord),
+                                   leaveYear, kLeavingSuffix);
     return {leaveYear, leftEarly ? "中退後" : "卒業後"};
 }
 

@@ -10,6 +10,15 @@ namespace vesmira {
 // Line end inside the history and the step files.
 inline constexpr char kLineEnd[] = "\r\n";
 
+// The fixed pieces of the history lines: "<school>入学は<year><era label>年4月",
+// "...卒業は...年3月", "...中退は...年3月", and the birth line's ending.
+inline constexpr char kEnteredWord[] = "入学は";
+inline constexpr char kGraduatedWord[] = "卒業は";
+inline constexpr char kDroppedOutWord[] = "中退は";
+inline constexpr char kEntrySuffix[] = "年4月";
+inline constexpr char kLeavingSuffix[] = "年3月";
+inline constexpr char kBirthSuffix[] = "日生まれのあなたの";
+
 // One run of the wizard; a single instance for the process (Wizard).
 struct WizardState {
     int32_t BirthYear = 0;    // Western calendar, as validated on the first step

@@ -1,0 +1,120 @@
+#include "ResumeRows.h"
+
+#include <array>
+#include <charconv>
+#include <optional>
+
+#include "Calendar.h"
+#include "History.h"
+
+namespace vesmira {
+
+namespace {
+
+constexpr std::string_view kLabelOpen = "（";
+constexpr std::string_view kLabelClose = "）";
+constexpr std::string_view kEraChange = "（昭和64、平成元）";
+constexpr std::string_view kEraChangeRow = "平成元";
+
+struct EventForm {
+    std::string_view word;    // between the school name and the year
+    std::string_view suffix;  // after the era label
+    std::string_view event;   // in the 学歴 column
+    std::string_view month;
+};
+
+constexpr std::array<EventForm, 3> kEventForms{{
+    {kEnteredWord, kEntrySuffix, "入学", "4"},
+    {kGraduatedWord, kLeavingSuffix, "卒業", "3"},
+    {kDroppedOutWord, kLeavingSuffix, "中退", "3"},
+}};
+
+// Blanks for what would break a row or a column: CR LF, CR, LF and tab.
+std::string CellText(std::string_view text) {
+    std::string cell;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;  // the LF makes the blank
+        }
+        cell += c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
+    }
+    return cell;
+}
+
+// "<name><word><year><EraLabel(year)><suffix>", read from the end.
+std::optional<ResumeRow> ParseEventLine(std::string_view line) {
+    for (const EventForm& form : kEventForms) {
+        std::string_view rest = line;
+        if (!rest.ends_with(form.suffix)) {
+            continue;
+        }
+        rest.remove_suffix(form.suffix.size());
+        const size_t open = rest.rfind(kLabelOpen);
+        if (open == std::string_view::npos || !rest.ends_with(kLabelClose)) {
+            continue;
+        }
+        const std::string_view label = rest.substr(open);
+        rest = rest.substr(0, open);
+        size_t digits = rest.find_last_not_of("0123456789");
+        digits = digits == std::string_view::npos ? 0 : digits + 1;
+        if (digits > 0 && rest[digits - 1] == '-') {
+            --digits;
+        }
+        const std::string_view yearText = rest.substr(digits);
+        int32_t year = 0;
+        const auto [end, error] =
+            std::from_chars(yearText.data(), yearText.data() + yearText.size(), year);
+        rest = rest.substr(0, digits);
+        if (yearText.empty() || error != std::errc{} || end != yearText.data() + yearText.size() ||
+            EraLabel(year) != label || !rest.ends_with(form.word)) {
+            continue;
+        }
+        rest.remove_suffix(form.word.size());
+        std::string era(label == kEraChange
+                            ? kEraChangeRow
+                            : label.substr(kLabelOpen.size(),
+                                           label.size() - kLabelOpen.size() - kLabelClose.size()));
+        return ResumeRow{std::string(yearText), std::move(era), std::string(form.month),
+                         CellText(rest) + " " + std::string(form.event)};
+    }
+    return std::nullopt;
+}
+
+bool IsBirthLine(std::string_view line) {
+    return line.ends_with(kBirthSuffix);
+}
+
+}  // namespace
+
+std::vector<ResumeRow> ResumeRows(std::string_view history) {
+    std::vector<ResumeRow> rows;
+    std::string pending;  // lines of a school name that a line break split
+    while (!history.empty()) {
+        const size_t end = history.find(kLineEnd);
+        const std::string_view line = history.substr(0, end);
+        history.remove_prefix(end == std::string_view::npos ? history.size()
+                                                            : end + std::size(kLineEnd) - 1);
+        if (pending.empty() && IsBirthLine(line)) {
+            continue;
+        }
+        pending += line;
+        if (std::optional<ResumeRow> row = ParseEventLine(pending)) {
+            rows.push_back(std::move(*row));
+            pending.clear();
+        } else {
+            pending += kLineEnd;
+        }
+    }
+    return rows;
+}
+
+std::string ResumeRowsText(std::string_view history) {
+    std::string text;
+    for (const ResumeRow& row : ResumeRows(history)) {
+        text += row.year + '\t' + row.era + '\t' + row.month + '\t' + row.entry + '\n';
+    }
+    return text;
+}
+
+}  // namespace vesmira
