@@ -24,12 +24,19 @@ class CompletionEdit : public QLineEdit {
             QLineEdit::keyPressEvent(event);
             return;
         }
-        deleting_ = event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete ||
+        const bool backspace = event->key() == Qt::Key_Backspace;
+        deleting_ = backspace || event->key() == Qt::Key_Delete ||
                     event->matches(QKeySequence::Cut) ||
                     event->matches(QKeySequence::DeleteStartOfWord) ||
                     event->matches(QKeySequence::DeleteEndOfWord) ||
                     event->matches(QKeySequence::DeleteEndOfLine);
+        const QString before = text();
         QLineEdit::keyPressEvent(event);
+        if (backspace && text() == before) {
+            // Nothing before the caret to delete: Backspace still deselects
+            // and counts as a change, as every Backspace does.
+            emit textEdited(before);
+        }
         deleting_ = false;
     }
     void focusOutEvent(QFocusEvent* event) override {
