@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
+#include <QMenu>
 #include <QPushButton>
 #include <QtTest>
 #include <memory>
@@ -787,6 +788,30 @@ class WizardTest : public QObject {
         QCOMPARE(Form2->CBSchool->currentText(), QString("高等学校"));
         QCOMPARE(Form2->CBSchool->currentIndex(), -1);
         QCOMPARE(Form2->EdYears->text(), QString("1"));
+    }
+
+    // The toolkit's own texts are Japanese whatever the desktop's language.
+    void fieldMenusAreJapanese() {
+        const std::unique_ptr<QMenu> menu(Form1->EdYear->createStandardContextMenu());
+        QStringList texts;
+        for (const QAction* action : menu->actions()) {
+            texts << action->text().section('(', 0, 0).section('\t', 0, 0);
+        }
+        for (const char* expected :
+             {"元に戻す", "切り取り", "コピー", "貼り付け", "すべてを選択"}) {
+            QVERIFY2(texts.contains(expected), qPrintable(texts.join(", ")));
+        }
+    }
+
+    void windowsCarryTheProgramsIcon() {
+        QCOMPARE(QGuiApplication::desktopFileName(), QString("vesmira"));
+        const QImage icon = QApplication::windowIcon().pixmap(32).toImage();
+        QCOMPARE(icon.size(), QSize(32, 32));
+        QCOMPARE(icon.pixelColor(4, 16), QColor(0, 0, 128));  // the backdrop's navy
+        for (QWidget* window : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2),
+                                static_cast<QWidget*>(Form3)}) {
+            QCOMPARE(window->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+        }
     }
 
     void backdropRefusesToClose() {
