@@ -109,8 +109,8 @@ QAccessibleInterface* AccessibleFactory(const QString& className, QObject* objec
 }  // namespace
 
 CompletingComboBox::CompletingComboBox(QWidget* parent) : QComboBox(parent) {
-    static const bool accessible = (QAccessible::installFactory(&AccessibleFactory), true);
-    Q_UNUSED(accessible);
+    [[maybe_unused]] static const bool readable =
+        (QAccessible::installFactory(&AccessibleFactory), true);
     setEditable(true);
     setLineEdit(new CompletionEdit(this));
     setCompleter(nullptr);  // completion is ours: first item in list order, selected at once
