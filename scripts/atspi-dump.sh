@@ -8,7 +8,7 @@
 set -euo pipefail
 
 if [ -z "${DISPLAY:-}" ]; then
-    for p in xvfb xauth openbox xdotool dbus at-spi2-core python3-pyatspi; do
+    for p in xvfb xauth openbox xdotool dbus-daemon at-spi2-core python3-pyatspi; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
             missing="${missing:-} $p"
     done
