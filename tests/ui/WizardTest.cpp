@@ -647,10 +647,7 @@ class WizardTest : public QObject {
         row("era", 1, "CBSeiwa", combo, "生年月日 暦", {"labelledBy Label1"});
         row("year", 1, "EdYear", edit, "生年月日 年", {"labelledBy Label2"});
         row("yearUnit", 1, "Label2", label, "年", {"labelFor EdYear"});
-        row("month", 1, "EdMth", edit, "生年月日 月", {"labelledBy Label3"});
-        row("day", 1, "EdDay", edit, "生年月日 日", {"labelledBy Label4"});
         row("juniorHighFinal", 1, "ChkJ", QAccessible::CheckBox, "最終学歴が中学卒業");
-        row("birthNext", 1, "BtnNF", QAccessible::Button, "次へ");
         row("instruction", 2, "Label2", label, "次の進学先を入力してください。",
             {"labelFor CBSchool"});
         row("school", 2, "CBSchool", combo, "次の進学先", {"labelledBy Label2"});
@@ -658,7 +655,6 @@ class WizardTest : public QObject {
         row("waiting", 2, "EdRo", edit, "浪人 年", {"labelledBy Label3", "labelledBy Label5"});
         row("repeated", 2, "EdRyu", edit, "留年 年", {"labelledBy Label4", "labelledBy Label6"});
         row("dropOut", 2, "EdTai", edit, "中退 年次", {"labelledBy Label8", "labelledBy Label7"});
-        row("final", 2, "ChkLast", QAccessible::CheckBox, "最終学歴");
         row("back", 2, "BtnBack", QAccessible::Button, "戻る");
     }
     void accessibleNamesAndLabels() {
