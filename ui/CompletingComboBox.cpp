@@ -1,5 +1,7 @@
 #include "CompletingComboBox.h"
 
+#include <QAbstractItemView>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -24,12 +26,19 @@ class CompletionEdit : public QLineEdit {
             QLineEdit::keyPressEvent(event);
             return;
         }
-        deleting_ = event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete ||
+        const bool backspace = event->key() == Qt::Key_Backspace;
+        deleting_ = backspace || event->key() == Qt::Key_Delete ||
                     event->matches(QKeySequence::Cut) ||
                     event->matches(QKeySequence::DeleteStartOfWord) ||
                     event->matches(QKeySequence::DeleteEndOfWord) ||
                     event->matches(QKeySequence::DeleteEndOfLine);
+        const QString before = text();
         QLineEdit::keyPressEvent(event);
+        if (backspace && text() == before) {
+            // Nothing before the caret to delete: Backspace still deselects
+            // and counts as a change, as every Backspace does.
+            emit textEdited(before);
+        }
         deleting_ = false;
     }
     void focusOutEvent(QFocusEvent* event) override {
@@ -41,9 +50,67 @@ class CompletionEdit : public QLineEdit {
     bool deleting_ = false;
 };
 
+// What assistive tools are told about the combo box. The toolkit's own
+// interface names it by its current text on Linux (西暦, 高等学校) whatever
+// its accessible name says, so a screen reader would never hear which field
+// it is; this one keeps the name and gives the text as the value, with the
+// same children: the list, then the text part.
+class ComboBoxAccessible : public QAccessibleWidget {
+  public:
+    explicit ComboBoxAccessible(QComboBox* combo)
+        : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Value ? combo()->lineEdit()->text() : QAccessibleWidget::text(t);
+    }
+    int childCount() const override { return int(parts().size()); }
+    QAccessibleInterface* child(int index) const override {
+        return QAccessible::queryAccessibleInterface(parts().value(index));
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return int(parts().indexOf(qobject_cast<QWidget*>(child->object())));
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        QAccessibleInterface* textPart = child(1);
+        return textPart->rect().contains(x, y) ? textPart : nullptr;
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.expandable = true;
+        state.expanded = combo()->view()->isVisible();
+        state.editable = true;
+        return state;
+    }
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << showMenuAction();
+    }
+    void doAction(const QString& action) override {
+        if (action != showMenuAction()) {
+            QAccessibleWidget::doAction(action);
+        } else if (combo()->view()->isVisible()) {
+            combo()->hidePopup();
+        } else {
+            combo()->showPopup();
+        }
+    }
+
+  private:
+    QComboBox* combo() const { return static_cast<QComboBox*>(widget()); }
+    QList<QWidget*> parts() const { return {combo()->view(), combo()->lineEdit()}; }
+};
+
+QAccessibleInterface* AccessibleFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String(CompletingComboBox::staticMetaObject.className())) {
+        return new ComboBoxAccessible(static_cast<CompletingComboBox*>(object));
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 CompletingComboBox::CompletingComboBox(QWidget* parent) : QComboBox(parent) {
+    [[maybe_unused]] static const bool readable =
+        (QAccessible::installFactory(&AccessibleFactory), true);
     setEditable(true);
     setLineEdit(new CompletionEdit(this));
     setCompleter(nullptr);  // completion is ours: first item in list order, selected at once

@@ -10,7 +10,9 @@ namespace vesmira {
 //  - an item picked from the list or with the arrow keys;
 //  - a typed character that completes to an item other than the selected one;
 //  - every typed character that begins no item (nothing is then selected);
-//  - every deletion (Backspace, Delete, cut; nothing is then selected).
+//  - every deletion (Backspace, Delete, cut; nothing is then selected), and
+//    Backspace also when there is nothing before the caret to delete.
+// Assistive tools read it by its accessible name, its text as the value.
 // A selection made by the program (SelectItem) emits nothing.
 class CompletingComboBox : public QComboBox {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "Controls.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -41,6 +42,28 @@ StepWindow::StepWindow(const WindowLayout& layout) {
                    Qt::WindowCloseButtonHint);
     BuildForm(this, layout);
     setFixedSize(layout.size);
+    if (layout.entryField != nullptr) {
+        entryField_ = Control<QWidget>(this, layout.entryField);
+    }
+}
+
+void StepWindow::TakeOver(QWidget* previous) {
+    if (entryField_ != nullptr) {
+        entryField_->setFocus(Qt::OtherFocusReason);  // taken when the window is activated
+    }
+    ShowOnTop(this);
+    previous->hide();
+}
+
+void StepWindow::AnnounceStep() {
+    // The toolkit announces neither: a caption is no accessible property of
+    // its own, and the focus did not move.
+    QAccessibleEvent name(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&name);
+    if (QWidget* field = focusWidget()) {
+        QAccessibleEvent focus(field, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
 }
 
 void StepWindow::keyPressEvent(QKeyEvent* event) {

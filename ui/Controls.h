@@ -35,13 +35,25 @@ class StepWindow : public QDialog {
   public:
     explicit StepWindow(const WindowLayout& layout);
 
+    // Takes over from the other step window: this one comes up with the focus
+    // on its entry field (so that Enter goes where the user expects), and the
+    // other is hidden only then, so the backdrop is never activated in between.
+    void TakeOver(QWidget* previous);
+
   protected:
     virtual void FormShow() {}
     virtual void FormClose() = 0;
 
+    // Tells assistive tools that the window moved to another step (new
+    // caption, fields reset): its new name, and the focus once more.
+    void AnnounceStep();
+
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+
+  private:
+    QWidget* entryField_ = nullptr;
 };
 
 // The text of a field as the wizard's rules take it, UTF-8.

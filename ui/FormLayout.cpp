@@ -4,7 +4,9 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <algorithm>
 #include <vector>
 
@@ -74,6 +76,19 @@ QWidget* CreateControl(const ControlLayout& control, QWidget* form) {
     return nullptr;
 }
 
+void DescribeForAssistiveTools(QWidget* control, const ControlLayout& c) {
+    if (c.accessibleName != nullptr) {
+        const QString name = QString::fromUtf8(c.accessibleName);
+        control->setAccessibleName(name);
+        if (auto* combo = qobject_cast<QComboBox*>(control)) {
+            combo->lineEdit()->setAccessibleName(name);  // its text part is read on its own
+        }
+    }
+    if (c.accessibleDescription != nullptr) {
+        control->setAccessibleDescription(QString::fromUtf8(c.accessibleDescription));
+    }
+}
+
 }  // namespace
 
 void BuildForm(QWidget* form, const WindowLayout& layout) {
@@ -86,7 +101,12 @@ void BuildForm(QWidget* form, const WindowLayout& layout) {
     for (const ControlLayout& c : layout.controls) {
         QWidget* control = CreateControl(c, form);
         control->setObjectName(QString::fromUtf8(c.name));
-        control->setAccessibleName(QString::fromUtf8(c.accessibleName));
+        DescribeForAssistiveTools(control, c);
+        if (c.shortcut != nullptr) {
+            auto* shortcut = new QShortcut(QKeySequence(QString::fromUtf8(c.shortcut)), form);
+            QObject::connect(shortcut, &QShortcut::activated, control,
+                             [control] { control->setFocus(Qt::ShortcutFocusReason); });
+        }
         if (c.fontPixels != 0) {
             control->setFont(FormFont(c.fontPixels, c.boldItalic));
         }
@@ -104,6 +124,13 @@ void BuildForm(QWidget* form, const WindowLayout& layout) {
         if (c.tabOrder >= 0) {
             control->setFocusPolicy(c.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
             tabChain.emplace_back(c.tabOrder, control);
+        }
+    }
+    // Label-for / labelled-by: how assistive tools tell which label names which
+    // field. Without a mnemonic in its text, a label with a buddy draws the same.
+    for (const ControlLayout& c : layout.controls) {
+        if (c.labelFor != nullptr) {
+            Control<QLabel>(form, c.name)->setBuddy(Control<QWidget>(form, c.labelFor));
         }
     }
     std::sort(tabChain.begin(), tabChain.end(),

@@ -25,10 +25,16 @@ struct ControlLayout {
     const char* name;  // object name, as the code refers to the control
     ControlKind kind;
     QRect geometry;  // client pixels; a label of size 0 sizes itself to its text
-    const char* text;
-    const char* accessibleName;
-    int tabOrder = -1;    // -1: takes no focus
-    bool tabStop = true;  // false: skipped by Tab, still reached by the mouse
+    const char* text = "";
+    // What a screen reader calls a control that shows no text of its own (an
+    // edit field, a combo box and its text part). Controls that show text are
+    // read by it, and follow it when it changes.
+    const char* accessibleName = nullptr;
+    const char* accessibleDescription = nullptr;
+    const char* labelFor = nullptr;  // a label: the field it names (buddy)
+    const char* shortcut = nullptr;  // a key that moves the focus here
+    int tabOrder = -1;               // -1: takes no focus
+    bool tabStop = true;             // false: skipped by Tab, still reached by the mouse
     bool defaultButton = false;
     std::span<const char* const> items = {};  // combo box items; item 0 selected
     int fontPixels = 0;                       // 0: the window's font
@@ -41,6 +47,9 @@ struct WindowLayout {
     QPoint position;
     QSize size;  // client area of a step window; the restored size of the backdrop
     std::span<const ControlLayout> controls;
+    // The field that has the focus whenever the window takes over from the
+    // other step window.
+    const char* entryField = nullptr;
 };
 
 // The window font at a pixel size.

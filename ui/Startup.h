@@ -3,7 +3,8 @@
 namespace vesmira {
 
 // Application settings made once at start, before any window exists: the
-// program's name and the fonts the windows ask for.
+// program's name, desktop entry and icon, the toolkit's Japanese texts and the
+// fonts the windows ask for.
 void PrepareApplication();
 
 // Creates the three windows in their order: Form1 (the main window), Form2,

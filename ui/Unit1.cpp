@@ -23,20 +23,37 @@ namespace {
 constexpr const char* kEraItems[] = {"西暦", "昭和", "平成"};
 
 using K = ControlKind;
+// One control per row, kept as a table.
+// clang-format off
 constexpr ControlLayout kControls[] = {
-    {"Label1", K::kLabel, {16, 24, 0, 0}, "生年月日", "生年月日"},
-    {"Label2", K::kLabel, {184, 24, 0, 0}, "年", "年"},
-    {"Label3", K::kLabel, {232, 24, 0, 0}, "月", "月"},
-    {"Label4", K::kLabel, {280, 24, 0, 0}, "日", "日"},
-    {"CBSeiwa", K::kCombo, {72, 16, 57, 20}, "", "生年月日 暦", 0, true, false, kEraItems},
-    {"EdYear", K::kEdit, {136, 16, 41, 20}, "1985", "生年月日 年", 1},
-    {"EdMth", K::kEdit, {200, 16, 25, 20}, "1", "生年月日 月", 2},
-    {"EdDay", K::kEdit, {248, 16, 25, 20}, "1", "生年月日 日", 3},
-    {"ChkJ", K::kCheck, {16, 48, 137, 25}, "最終学歴が中学卒業", "最終学歴が中学卒業", 4},
-    {"BtnNF", K::kButton, {248, 72, 49, 25}, "次へ", "次へ", 5, true, true},
+    {.name = "Label1", .kind = K::kLabel, .geometry = {16, 24, 0, 0}, .text = "生年月日",
+     .labelFor = "CBSeiwa"},
+    {.name = "Label2", .kind = K::kLabel, .geometry = {184, 24, 0, 0}, .text = "年",
+     .labelFor = "EdYear"},
+    {.name = "Label3", .kind = K::kLabel, .geometry = {232, 24, 0, 0}, .text = "月",
+     .labelFor = "EdMth"},
+    {.name = "Label4", .kind = K::kLabel, .geometry = {280, 24, 0, 0}, .text = "日",
+     .labelFor = "EdDay"},
+    {.name = "CBSeiwa", .kind = K::kCombo, .geometry = {72, 16, 57, 20},
+     .accessibleName = "生年月日 暦", .tabOrder = 0, .items = kEraItems},
+    {.name = "EdYear", .kind = K::kEdit, .geometry = {136, 16, 41, 20}, .text = "1985",
+     .accessibleName = "生年月日 年", .tabOrder = 1},
+    {.name = "EdMth", .kind = K::kEdit, .geometry = {200, 16, 25, 20}, .text = "1",
+     .accessibleName = "生年月日 月", .tabOrder = 2},
+    {.name = "EdDay", .kind = K::kEdit, .geometry = {248, 16, 25, 20}, .text = "1",
+     .accessibleName = "生年月日 日", .tabOrder = 3},
+    {.name = "ChkJ", .kind = K::kCheck, .geometry = {16, 48, 137, 25},
+     .text = "最終学歴が中学卒業", .tabOrder = 4},
+    {.name = "BtnNF", .kind = K::kButton, .geometry = {248, 72, 49, 25}, .text = "次へ",
+     .tabOrder = 5, .defaultButton = true},
 };
+// clang-format on
 
-constexpr WindowLayout kForm1 = {"STEP1（中学卒業まで）", {330, 274}, {315, 107}, kControls};
+constexpr WindowLayout kForm1 = {.caption = "STEP1（中学卒業まで）",
+                                 .position = {330, 274},
+                                 .size = {315, 107},
+                                 .controls = kControls,
+                                 .entryField = "EdYear"};
 
 }  // namespace
 
@@ -107,8 +124,7 @@ void TForm1::CompleteStep1() {
     }
     Wizard.CursorYear = juniorHighEnd;
     SaveStepFile(StepFileName(1), Wizard.HistoryText);
-    hide();
-    ShowOnTop(Form2);
+    Form2->TakeOver(this);
 }
 
 }  // namespace vesmira

@@ -32,26 +32,52 @@ constexpr char kTypedSchoolCourseLength[] = "1";
 constexpr char kFirstCaption[] = "STEP2（中学卒業後）";
 
 using K = ControlKind;
+// One control per row, kept as a table.
+// clang-format off
 constexpr ControlLayout kControls[] = {
-    {"Label2", K::kLabel, {8, 8, 0, 0}, "次の進学先を入力してください。", "次の進学先"},
-    {"Label1", K::kLabel, {184, 32, 0, 0}, "年制", "年制"},
-    {"Label3", K::kLabel, {16, 64, 0, 0}, "浪人", "浪人"},
-    {"Label5", K::kLabel, {80, 64, 0, 0}, "年", "年"},
-    {"Label4", K::kLabel, {120, 64, 0, 0}, "留年", "留年"},
-    {"Label6", K::kLabel, {184, 64, 0, 0}, "年", "年"},
-    {"Label8", K::kLabel, {224, 64, 0, 0}, "中退", "中退"},
-    {"Label7", K::kLabel, {288, 64, 0, 0}, "年次", "年次"},
-    {"CBSchool", K::kCombo, {8, 24, 129, 20}, "", "次の進学先", 0, true, false, kSchoolItems},
-    {"EdYears", K::kEdit, {152, 24, 25, 20}, "3", "年制", 1},
-    {"EdRo", K::kEdit, {48, 56, 25, 20}, "0", "浪人 年", 2},
-    {"EdRyu", K::kEdit, {152, 56, 25, 20}, "0", "留年 年", 3},
-    {"ChkLast", K::kCheck, {16, 88, 105, 17}, "最終学歴", "最終学歴", 4},
-    {"BtnNF", K::kButton, {272, 88, 49, 25}, "次へ", "次へ", 5, true, true},
-    {"EdTai", K::kEdit, {256, 56, 25, 20}, "0", "中退 年次", 6, false},
-    {"BtnBack", K::kButton, {216, 88, 49, 25}, "戻る", "戻る", 7},
+    {.name = "Label2", .kind = K::kLabel, .geometry = {8, 8, 0, 0},
+     .text = "次の進学先を入力してください。", .labelFor = "CBSchool"},
+    {.name = "Label1", .kind = K::kLabel, .geometry = {184, 32, 0, 0}, .text = "年制",
+     .labelFor = "EdYears"},
+    {.name = "Label3", .kind = K::kLabel, .geometry = {16, 64, 0, 0}, .text = "浪人",
+     .labelFor = "EdRo"},
+    {.name = "Label5", .kind = K::kLabel, .geometry = {80, 64, 0, 0}, .text = "年",
+     .labelFor = "EdRo"},
+    {.name = "Label4", .kind = K::kLabel, .geometry = {120, 64, 0, 0}, .text = "留年",
+     .labelFor = "EdRyu"},
+    {.name = "Label6", .kind = K::kLabel, .geometry = {184, 64, 0, 0}, .text = "年",
+     .labelFor = "EdRyu"},
+    {.name = "Label8", .kind = K::kLabel, .geometry = {224, 64, 0, 0}, .text = "中退",
+     .labelFor = "EdTai"},
+    {.name = "Label7", .kind = K::kLabel, .geometry = {288, 64, 0, 0}, .text = "年次",
+     .labelFor = "EdTai"},
+    {.name = "CBSchool", .kind = K::kCombo, .geometry = {8, 24, 129, 20},
+     .accessibleName = "次の進学先", .tabOrder = 0, .items = kSchoolItems},
+    {.name = "EdYears", .kind = K::kEdit, .geometry = {152, 24, 25, 20}, .text = "3",
+     .accessibleName = "年制", .tabOrder = 1},
+    {.name = "EdRo", .kind = K::kEdit, .geometry = {48, 56, 25, 20}, .text = "0",
+     .accessibleName = "浪人 年", .tabOrder = 2},
+    {.name = "EdRyu", .kind = K::kEdit, .geometry = {152, 56, 25, 20}, .text = "0",
+     .accessibleName = "留年 年", .tabOrder = 3},
+    {.name = "ChkLast", .kind = K::kCheck, .geometry = {16, 88, 105, 17}, .text = "最終学歴",
+     .tabOrder = 4},
+    {.name = "BtnNF", .kind = K::kButton, .geometry = {272, 88, 49, 25}, .text = "次へ",
+     .tabOrder = 5, .defaultButton = true},
+    // Tab passes it by, as designed; the mouse and its own key reach it.
+    {.name = "EdTai", .kind = K::kEdit, .geometry = {256, 56, 25, 20}, .text = "0",
+     .accessibleName = "中退 年次",
+     .accessibleDescription = "中退した年次。Tab では移動せず、Alt+T で移動します",
+     .shortcut = "Alt+T", .tabOrder = 6, .tabStop = false},
+    {.name = "BtnBack", .kind = K::kButton, .geometry = {216, 88, 49, 25}, .text = "戻る",
+     .tabOrder = 7},
 };
+// clang-format on
 
-constexpr WindowLayout kForm2 = {kFirstCaption, {330, 275}, {331, 123}, kControls};
+constexpr WindowLayout kForm2 = {.caption = kFirstCaption,
+                                 .position = {330, 275},
+                                 .size = {331, 123},
+                                 .controls = kControls,
+                                 .entryField = "CBSchool"};
 
 QString StepCaption(int32_t step, const std::string& suffix = {}) {
     return QStringLiteral("STEP%1").arg(step) + QString::fromStdString(suffix);
@@ -135,6 +161,7 @@ void TForm2::BtnNFClick() {
     Wizard.StepNumber = WrapAdd(Wizard.StepNumber, 1);
     setWindowTitle(StepCaption(Wizard.StepNumber, "（" + school + leaving.leavePhrase + "）"));
     ClearStepCounts();
+    AnnounceStep();
 }
 
 void TForm2::BtnBackClick() {
@@ -148,6 +175,7 @@ void TForm2::BtnBackClick() {
     Wizard.StepNumber = step;
     setWindowTitle(StepCaption(step));
     ClearStepCounts();
+    AnnounceStep();
 }
 
 void TForm2::ReturnToStep1() {
@@ -158,8 +186,7 @@ void TForm2::ReturnToStep1() {
     setWindowTitle(QString::fromUtf8(kFirstCaption));
     Wizard.StepNumber = 2;
     DeleteStepFiles();
-    hide();
-    ShowOnTop(Form1);
+    Form1->TakeOver(this);
 }
 
 void TForm2::ClearStepCounts() {

@@ -18,7 +18,6 @@ constexpr ControlLayout kControls[] = {
      .kind = ControlKind::kLabel,
      .geometry = {16, 8, 465, 43},
      .text = kApplicationTitle,
-     .accessibleName = kApplicationTitle,
      .fontPixels = 43,
      .boldItalic = true,
      .textColor = qRgb(255, 255, 255)},

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QTimer>
 
 #include "FailureDisplay.h"
 
@@ -70,7 +71,14 @@ int ExecModal(QDialog& dialog) {
     const int result = dialog.exec();
     dropPress = pressDepth > 0;
     if (previous) {
-        previous->activateWindow();
+        // Only once the handler that opened the dialog has run on: it may have
+        // moved on to the other step window, which is then not to be followed
+        // by the one it left.
+        QTimer::singleShot(0, previous, [window = previous.data()] {
+            if (window->isVisible()) {
+                window->activateWindow();
+            }
+        });
     }
     return result;
 }

@@ -21,7 +21,8 @@ class WizardApplication : public QApplication {
 };
 
 // Runs a modal dialog; afterwards the press that opened it (if any) is
-// dropped and the window that was active gets the focus back.
+// dropped and the window that was active gets the focus back, unless it has
+// been hidden meanwhile.
 int ExecModal(QDialog& dialog);
 
 }  // namespace vesmira

@@ -37,7 +37,7 @@ class CompletingComboBoxTest : public QObject {
     // Each keystroke: the text after it, the item selected, the highlighted
     // completion, and whether the change handler ran.
     void typingFollowsTheCompletionRules_data() {
-        QTest::addColumn<QString>("keys");  // '<' is Backspace
+        QTest::addColumn<QString>("keys");  // '<' is Backspace, '^' is Home
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QList<int>>("indexes");
         QTest::addColumn<QStringList>("highlights");
@@ -60,6 +60,12 @@ class CompletingComboBoxTest : public QObject {
         QTest::newRow("backspaceThenTypingCompletesAgain")
             << "b<<b" << QStringList{"Banana", "B", "", "Banana"} << QList<int>{3, -1, -1, 3}
             << QStringList{"anana", "", "", "anana"} << QList<int>{1, 2, 3, 4};
+        QTest::newRow("backspaceOnEmptyTextStillRuns")
+            << "<" << QStringList{""} << QList<int>{-1} << QStringList{""} << QList<int>{1};
+        QTest::newRow("backspaceAtTheStartKeepsTheTextAndDeselects")
+            << "b^<<" << QStringList{"Banana", "Banana", "Banana", "Banana"}
+            << QList<int>{3, 3, -1, -1} << QStringList{"anana", "", "", ""}
+            << QList<int>{1, 1, 2, 3};
     }
     void typingFollowsTheCompletionRules() {
         QFETCH(QString, keys);
@@ -71,6 +77,8 @@ class CompletingComboBoxTest : public QObject {
         for (int i = 0; i < keys.size(); ++i) {
             if (keys[i] == '<') {
                 QTest::keyClick(combo_, Qt::Key_Backspace);
+            } else if (keys[i] == '^') {
+                QTest::keyClick(combo_, Qt::Key_Home);
             } else {
                 QTest::keyClick(combo_, keys[i].toLatin1());
             }

@@ -1,5 +1,9 @@
 #include "UiTestSupport.h"
 
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -7,6 +11,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include "Controls.h"
 
 namespace vesmira::test {
 
@@ -97,6 +103,44 @@ void TypeText(QWidget* field, const QString& text) {
             QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
         }
     }
+}
+
+namespace {
+
+QStringList announced;
+QAccessible::UpdateHandler previousHandler = nullptr;
+
+void Announce(QAccessibleEvent* event) {
+    const char* kind = event->type() == QAccessible::NameChanged ? "name "
+                       : event->type() == QAccessible::Focus     ? "focus "
+                                                                 : nullptr;
+    // Only the step windows' own: the dialogs speak for themselves.
+    auto* widget = qobject_cast<QWidget*>(event->object());
+    if (kind != nullptr && widget != nullptr && qobject_cast<StepWindow*>(widget->window())) {
+        announced << kind + event->accessibleInterface()->text(QAccessible::Name);
+    }
+}
+
+// The offscreen platform has no screen reader to switch accessibility on.
+void SetAccessibilityActive(bool active) {
+    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(active);
+}
+
+}  // namespace
+
+Announcements::Announcements() {
+    announced.clear();
+    previousHandler = QAccessible::installUpdateHandler(&Announce);
+    SetAccessibilityActive(true);
+}
+
+Announcements::~Announcements() {
+    SetAccessibilityActive(false);
+    QAccessible::installUpdateHandler(previousHandler);
+}
+
+QStringList Announcements::Take() {
+    return std::exchange(announced, {});
 }
 
 ScratchDirectory::ScratchDirectory() : previous_(QDir::currentPath()) {

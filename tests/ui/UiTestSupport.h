@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTest>
 #include <QTimer>
 #include <deque>
@@ -56,6 +57,19 @@ void TypeText(QWidget* field, const QString& text);
 
 // Makes the window active and gives the widget the focus, as a click would.
 void FocusByUser(QWidget* widget);
+
+// Records what assistive tools are told about the step windows while it
+// lives, with the toolkit's accessibility switched on as a running screen
+// reader does: "name X" for a name change and "focus X" for a focus move, X
+// being the name then read for the object.
+class Announcements {
+  public:
+    Announcements();
+    ~Announcements();
+    Announcements(const Announcements&) = delete;
+    Announcements& operator=(const Announcements&) = delete;
+    QStringList Take();
+};
 
 // A working directory of its own for each test, removed afterwards.
 class ScratchDirectory {

@@ -1,7 +1,10 @@
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
+#include <QMenu>
 #include <QPushButton>
 #include <QtTest>
 #include <memory>
@@ -60,6 +63,31 @@ void WaitActive(QWidget* window) {
     QVERIFY(QTest::qWaitForWindowActive(window));
 }
 
+// Shows, hides and activations of the three windows, in order.
+class WindowLog : public QObject {
+  public:
+    QStringList entries;
+    WindowLog() {
+        for (QWidget* w : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2),
+                           static_cast<QWidget*>(Form3)}) {
+            w->installEventFilter(this);
+        }
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QString window = watched == Form1 ? "Form1" : watched == Form2 ? "Form2" : "Form3";
+        if (event->type() == QEvent::Show) {
+            entries << "show " + window;
+        } else if (event->type() == QEvent::Hide) {
+            entries << "hide " + window;
+        } else if (event->type() == QEvent::WindowActivate) {
+            entries << "activate " + window;
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
 class WizardTest : public QObject {
@@ -82,6 +110,27 @@ class WizardTest : public QObject {
         TypeInto(Form2->CBSchool, school);
         TypeInto(Form2->EdRo, waiting);
         PressEnter();
+    }
+
+    // One step of a road as a keyboard user takes it.
+    void Take(const QString& step) {
+        QWidget* focused = QApplication::focusWidget();
+        if (step == "enter") {
+            PressEnter();
+        } else if (step == "tab") {
+            QTest::keyClick(focused, Qt::Key_Tab);
+        } else if (step == "toBack") {
+            QTest::keyClick(focused, Qt::Key_Tab, Qt::ShiftModifier);  // from the first field
+            QCOMPARE(QApplication::focusWidget(), Form2->BtnBack);
+        } else if (step == "tick") {
+            QTest::keyClick(Form1->isVisible() ? Form1->ChkJ : Form2->ChkLast, Qt::Key_Space);
+        } else if (step == "finish") {  // 完了, then OK in the final dialog
+            Dialogs().Expect(Answer::kEnter);
+            PressEnter();
+            Dialogs().TakeOne();
+        }
+        QVERIFY(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }));
+        QTest::qWait(10);  // and whatever was posted on the way has arrived
     }
 
   private slots:
@@ -579,15 +628,186 @@ class WizardTest : public QObject {
         }
     }
 
-    void everyControlHasAnAccessibleName() {
-        for (QWidget* form : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2)}) {
-            for (QWidget* child : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-                QVERIFY2(!child->accessibleName().isEmpty(), qPrintable(child->objectName()));
-            }
+    // What a screen reader reads for each control: controls that show text
+    // by that text, the fields as a sighted user reads the window, each label
+    // linked to the field it names.
+    void accessibleNamesAndLabels_data() {
+        QTest::addColumn<int>("window");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("relations");
+        const int label = QAccessible::StaticText, edit = QAccessible::EditableText,
+                  combo = QAccessible::ComboBox;
+        auto row = [](const char* tag, int window, const char* control, int role, const char* name,
+                      const QStringList& relations = {}) {
+            QTest::newRow(tag) << window << control << role << name << relations;
+        };
+        row("birthDateLabel", 1, "Label1", label, "生年月日", {"labelFor CBSeiwa"});
+        row("era", 1, "CBSeiwa", combo, "生年月日 暦", {"labelledBy Label1"});
+        row("year", 1, "EdYear", edit, "生年月日 年", {"labelledBy Label2"});
+        row("yearUnit", 1, "Label2", label, "年", {"labelFor EdYear"});
+        row("juniorHighFinal", 1, "ChkJ", QAccessible::CheckBox, "最終学歴が中学卒業");
+        row("instruction", 2, "Label2", label, "次の進学先を入力してください。",
+            {"labelFor CBSchool"});
+        row("school", 2, "CBSchool", combo, "次の進学先", {"labelledBy Label2"});
+        row("courseLength", 2, "EdYears", edit, "年制", {"labelledBy Label1"});
+        row("waiting", 2, "EdRo", edit, "浪人 年", {"labelledBy Label3", "labelledBy Label5"});
+        row("repeated", 2, "EdRyu", edit, "留年 年", {"labelledBy Label4", "labelledBy Label6"});
+        row("dropOut", 2, "EdTai", edit, "中退 年次", {"labelledBy Label8", "labelledBy Label7"});
+        row("back", 2, "BtnBack", QAccessible::Button, "戻る");
+    }
+    void accessibleNamesAndLabels() {
+        QFETCH(int, window);
+        QFETCH(QString, control);
+        QFETCH(int, role);
+        QFETCH(QString, name);
+        QFETCH(QStringList, relations);
+        QWidget* form = window == 1 ? static_cast<QWidget*>(Form1) : Form2;
+        QAccessibleInterface* object =
+            QAccessible::queryAccessibleInterface(form->findChild<QWidget*>(control));
+        QCOMPARE(int(object->role()), role);
+        QCOMPARE(object->text(QAccessible::Name), name);
+        QStringList seen;
+        for (const auto& [other, relation] :
+             object->relations(QAccessible::Label | QAccessible::Labelled)) {
+            seen << (relation == QAccessible::Label ? "labelledBy " : "labelFor ") +
+                        other->object()->objectName();
         }
-        QCOMPARE(Form1->EdYear->accessibleName(), QString("生年月日 年"));
-        QCOMPARE(Form2->EdRo->accessibleName(), QString("浪人 年"));
-        QCOMPARE(Form2->EdTai->accessibleName(), QString("中退 年次"));
+        QCOMPARE(seen, relations);
+    }
+
+    // The toolkit reads an editable combo box by its current text; what it
+    // is for has to reach assistive tools all the same, in its text part too.
+    void comboBoxesAreReadByWhatTheyAreFor_data() {
+        QTest::addColumn<int>("window");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("era") << 1 << "生年月日 暦"
+                             << "西暦";
+        QTest::newRow("school") << 2 << "次の進学先"
+                                << "高等学校";
+    }
+    void comboBoxesAreReadByWhatTheyAreFor() {
+        QFETCH(int, window);
+        QFETCH(QString, name);
+        QFETCH(QString, value);
+        CompletingComboBox* combo = window == 1 ? Form1->CBSeiwa : Form2->CBSchool;
+        QAccessibleInterface* object = QAccessible::queryAccessibleInterface(combo);
+        QCOMPARE(object->text(QAccessible::Name), name);
+        QCOMPARE(object->text(QAccessible::Value), value);
+        QCOMPARE(object->childCount(), 2);
+        QAccessibleInterface* textPart = object->child(1);
+        QCOMPARE(textPart->object(), combo->lineEdit());
+        QCOMPARE(textPart->role(), QAccessible::EditableText);
+        QCOMPARE(textPart->text(QAccessible::Name), name);
+        QCOMPARE(object->indexOfChild(textPart), 1);
+        QCOMPARE(object->child(0)->object(), combo->view());
+    }
+
+    // Each road ends with one step: how the windows take over from each
+    // other, what assistive tools are told, and where the focus is then.
+    void stepChanges_data() {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QStringList>("windows");
+        QTest::addColumn<QStringList>("announced");
+        QTest::addColumn<QString>("focus");
+        const QStringList toForm2 = {"show Form2", "hide Form1", "activate Form2"};
+        const QStringList toForm1 = {"show Form1", "hide Form2", "activate Form1"};
+        QTest::newRow("toSchoolStep")
+            << QStringList{} << "enter" << toForm2 << QStringList{"focus 次の進学先"} << "CBSchool";
+        QTest::newRow("nextStep") << QStringList{"enter"} << "enter" << QStringList{}
+                                  << QStringList{"name STEP3（高等学校卒業後）", "focus 次の進学先"}
+                                  << "CBSchool";
+        QTest::newRow("nextStepKeepsTheUsersField")
+            << QStringList{"enter", "tab"} << "enter" << QStringList{}
+            << QStringList{"name STEP3（高等学校卒業後）", "focus 年制"} << "EdYears";
+        QTest::newRow("backStep") << QStringList{"enter", "enter", "toBack"} << "enter"
+                                  << QStringList{} << QStringList{"name STEP2", "focus 戻る"}
+                                  << "BtnBack";
+        QTest::newRow("backToBirthDate") << QStringList{"enter", "toBack"} << "enter" << toForm1
+                                         << QStringList{"focus 生年月日 年"} << "EdYear";
+        QTest::newRow("schoolStepAgainAfterBack")
+            << QStringList{"enter", "toBack", "enter"} << "enter" << toForm2
+            << QStringList{"focus 次の進学先"} << "CBSchool";
+        QTest::newRow("finishedRun") << QStringList{"enter", "tick"} << "finish" << toForm1
+                                     << QStringList{"name 次へ", "focus 生年月日 年"} << "EdYear";
+        QTest::newRow("finishShownOnTheBirthDate")
+            << QStringList{} << "tick" << QStringList{} << QStringList{"name 完了"} << "CBSeiwa";
+        QTest::newRow("finishShownOnTheSchoolStep")
+            << QStringList{"enter"} << "tick" << QStringList{} << QStringList{"name 完了"}
+            << "CBSchool";
+    }
+    void stepChanges() {
+        QFETCH(QStringList, before);
+        QFETCH(QString, step);
+        QFETCH(QStringList, windows);
+        QFETCH(QStringList, announced);
+        QFETCH(QString, focus);
+        for (const QString& s : before) {
+            Take(s);
+        }
+        WindowLog log;
+        test::Announcements announcements;
+        Take(step);
+        QCOMPARE(log.entries, windows);
+        QCOMPARE(announcements.Take(), announced);
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+    }
+
+    // Tab passes the drop-out field by; its own key reaches it from anywhere
+    // in the window, the school combo box included.
+    void aKeyReachesTheDropOutField_data() {
+        QTest::addColumn<QString>("from");
+        QTest::newRow("schoolComboBox") << "CBSchool";
+        QTest::newRow("repeatedYears") << "EdRyu";
+        QTest::newRow("backButton") << "BtnBack";
+    }
+    void aKeyReachesTheDropOutField() {
+        QFETCH(QString, from);
+        PassBirthStep();
+        Form2->findChild<QWidget*>(from)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_T, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), Form2->EdTai);
+        QCOMPARE(Form2->EdTai->selectedText(), QString("0"));  // ready to be typed over
+        QVERIFY(QAccessible::queryAccessibleInterface(Form2->EdTai)
+                    ->text(QAccessible::Description)
+                    .contains("Alt+T"));
+    }
+
+    void backspaceWithNothingToDeleteStillCountsAsTyped() {
+        PassBirthStep();
+        QCOMPARE(Form2->EdYears->text(), QString("3"));
+        Form2->CBSchool->lineEdit()->setCursorPosition(0);
+        QTest::keyClick(Form2->CBSchool, Qt::Key_Backspace);
+        QCOMPARE(Form2->CBSchool->currentText(), QString("高等学校"));
+        QCOMPARE(Form2->CBSchool->currentIndex(), -1);
+        QCOMPARE(Form2->EdYears->text(), QString("1"));
+    }
+
+    // The toolkit's own texts are Japanese whatever the desktop's language.
+    void fieldMenusAreJapanese() {
+        const std::unique_ptr<QMenu> menu(Form1->EdYear->createStandardContextMenu());
+        QStringList texts;
+        for (const QAction* action : menu->actions()) {
+            texts << action->text().section('(', 0, 0).section('\t', 0, 0);
+        }
+        for (const char* expected :
+             {"元に戻す", "切り取り", "コピー", "貼り付け", "すべてを選択"}) {
+            QVERIFY2(texts.contains(expected), qPrintable(texts.join(", ")));
+        }
+    }
+
+    void windowsCarryTheProgramsIcon() {
+        QCOMPARE(QGuiApplication::desktopFileName(), QString("vesmira"));
+        const QImage icon = QApplication::windowIcon().pixmap(32).toImage();
+        QCOMPARE(icon.size(), QSize(32, 32));
+        QCOMPARE(icon.pixelColor(4, 16), QColor(0, 0, 128));  // the backdrop's navy
+        for (QWidget* window : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2),
+                                static_cast<QWidget*>(Form3)}) {
+            QCOMPARE(window->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+        }
     }
 
     void backdropRefusesToClose() {
