@@ -112,11 +112,11 @@ signal_is_forwarded() {
     [ -z "$(ls -A "$runtime")" ]
 }
 
-status_is_passed_on() {
+# The program ends by itself ($1: "exit N" or "kill"), with status $2.
+ends_by_itself() {
     fresh
-    start "exit $1" XDG_RUNTIME_DIR="$runtime" TMPDIR="$tmp"
-    folder=$(reported_folder) || return 1
-    ended "$1" "$folder"
+    start "$1" XDG_RUNTIME_DIR="$runtime" TMPDIR="$tmp"
+    folder=$(reported_folder) && ended "$2" "$folder"
 }
 
 two_starts_get_two_folders() {
@@ -187,13 +187,6 @@ planted_link_is_left_alone() {
         [ "$(ls -A "$victim")" = temp.1 ]
 }
 
-killed_program_leaves_nothing() {
-    fresh
-    start kill XDG_RUNTIME_DIR="$runtime" TMPDIR="$tmp"
-    folder=$(reported_folder) || return 1
-    ended 137 "$folder"
-}
-
 # No folder can be made: the program is not started at all, and the user is
 # told why, on standard error and on the desktop.
 no_folder_no_start() {
@@ -221,9 +214,9 @@ no_folder_no_start() {
 check "HUP is passed on; the private folder goes" signal_is_forwarded HUP 1
 check "INT is passed on; the private folder goes" signal_is_forwarded INT 2
 check "TERM is passed on; the private folder goes" signal_is_forwarded TERM 15
-check "the program's exit status is the launcher's" status_is_passed_on 3
+check "the program's exit status is the launcher's" ends_by_itself "exit 3" 3
 check "two starts at once get two private folders" two_starts_get_two_folders
-check "a killed program leaves no folder behind" killed_program_leaves_nothing
+check "a killed program leaves no folder behind" ends_by_itself kill 137
 check "a link planted at the old fixed path is left alone" planted_link_is_left_alone
 check "no XDG_RUNTIME_DIR, HOME or TMPDIR: a new folder in /tmp" nothing_set_uses_tmp
 for unfit in link other-writable group-writable shared-sticky a-file missing relative empty; do
