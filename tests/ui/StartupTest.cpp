@@ -159,7 +159,7 @@ class Copy {
                 pid_ = -1;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
-            QTest::qSleep(10);
+            ::usleep(10000);
         }
         return -1;
     }
