@@ -1,5 +1,6 @@
-// The program's own start, step for step as app/main.cpp does it, ended once
-// the birth-date window has been painted.
+// The program's own start, step for step as RunProgram does it (less the
+// folder lock and the end signals), ended once the birth-date window has been
+// painted.
 #include "Startup.h"
 #include "FirstPaint.h"
 #include "History.h"

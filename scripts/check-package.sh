@@ -51,13 +51,26 @@ starts() {
     [ "$status" -eq 124 ]
 }
 
-# The launcher, with the program swapped for pwd: it must run in a private
-# folder under the runtime folder, not in the home folder.
+# The launcher, with the program swapped for a stand-in that reports its
+# folder and that folder's mode and owner: each start must run in a new
+# private folder inside the runtime folder, removed once the program ends.
 launches_in_own_folder() {
     runtime=$(mktemp -d)
-    where=$(sed 's|^exec .*|exec pwd|' "$1" | XDG_RUNTIME_DIR="$runtime" HOME=/nonexistent sh)
+    standin="$runtime.standin"
+    printf '#!/bin/sh\npwd\nstat -c "%%a %%u" .\n' >"$standin"
+    chmod +x "$standin"
+    sed "s|^program=.*|program='$standin'|" "$1" >"$runtime.launch"
+    out=$(XDG_RUNTIME_DIR="$runtime" HOME=/nonexistent sh "$runtime.launch")
+    rm -f "$standin" "$runtime.launch"
+    left=$(ls -A "$runtime")
     rm -rf "$runtime"
-    [ "$where" = "$runtime/vesmira" ]
+    where=$(echo "$out" | sed -n 1p)
+    echo "ran in $where ($(echo "$out" | sed -n 2p)); left behind: ${left:-nothing}"
+    case $where in
+        "$runtime"/vesmira.?*) ;;
+        *) return 1 ;;
+    esac
+    [ "$(echo "$out" | sed -n 2p)" = "700 $(id -u)" ] && [ -z "$left" ]
 }
 
 check "program in /usr/bin, executable" is_elf "$bin"
@@ -69,8 +82,8 @@ if command -v desktop-file-validate >/dev/null 2>&1; then
 fi
 check "menu entry named ヴェスミラ" has_line "$desktop" "Name=ヴェスミラ"
 check "menu entry starts the launcher" has_line "$desktop" "Exec=/usr/libexec/vesmira/vesmira-launch"
-check "launcher starts /usr/bin/vesmira" grep -q '^exec "/usr/bin/vesmira"' "$launcher"
-check "launcher gives the program a folder of its own" launches_in_own_folder "$launcher"
+check "launcher starts /usr/bin/vesmira" has_line "$launcher" "program='/usr/bin/vesmira'"
+check "launcher gives each start a private folder, removed at the end" launches_in_own_folder "$launcher"
 check "menu entry's icon is vesmira" has_line "$desktop" "Icon=vesmira"
 check "menu entry matches the window class" has_line "$desktop" "StartupWMClass=vesmira"
 check "icon in hicolor/scalable/apps, SVG" grep -q "<svg" "$icon"

@@ -12,6 +12,7 @@ PACKAGES="
   fonts-ipafont-gothic
   xvfb xauth
   dpkg-dev file desktop-file-utils
+  shellcheck
 "
 
 missing=""

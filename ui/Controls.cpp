@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <cstdlib>
 
 #include "FailureDisplay.h"
 #include "FormLayout.h"
@@ -109,6 +110,14 @@ void EndProgram() {
     DeleteStepFiles();
     // exit(), not quit(): quit() asks every window first, and the backdrop refuses.
     QCoreApplication::exit(0);
+}
+
+void EndProgramNow() {
+    DeleteStepFiles();
+    // Not through the event loop: a signal may come while a dialog waits for
+    // its answer, and the code after that dialog must not go on as if it had
+    // been answered.
+    std::_Exit(0);
 }
 
 }  // namespace vesmira

@@ -68,4 +68,7 @@ void ShowOnTop(QWidget* window);
 // Deletes the step files and ends the program: what closing a step window does.
 void EndProgram();
 
+// The same, for a signal: at once, from wherever the program stands.
+[[noreturn]] void EndProgramNow();
+
 }  // namespace vesmira

@@ -4,12 +4,23 @@
 #include <QFont>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QSocketNotifier>
 #include <QTranslator>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
 
+#include "Controls.h"
 #include "FormLayout.h"
+#include "History.h"
+#include "MessageDialog.h"
+#include "Session.h"
 #include "Unit1.h"
 #include "Unit2.h"
 #include "Unit3.h"
+#include "WizardApplication.h"
 
 // The icons are compiled into a static library, which nothing else refers to.
 static void InitIconResources() {
@@ -47,7 +58,66 @@ void LoadToolkitTranslation() {
     }
 }
 
+constexpr char kNoDisplay[] = "vesmira: 画面に接続できません (no display could be opened)\n";
+constexpr char kAlreadyRunning[] = "このフォルダではすでにヴェスミラが動いています。";
+
+// The toolkit's messages while it opens the display. When it finds none it
+// ends with a fatal message (an abort and a core dump, after a page of
+// advice); the user gets one plain line instead.
+struct HeldMessage {
+    QtMsgType type;
+    std::string category;
+    QString text;
+};
+std::mutex heldMutex;
+std::vector<HeldMessage> heldMessages;
+
+void HoldMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        std::fputs(kNoDisplay, stderr);
+        std::_Exit(1);
+    }
+    const std::lock_guard lock(heldMutex);
+    heldMessages.push_back({type, context.category != nullptr ? context.category : "", text});
+}
+
+// Once a display is open, what was held goes out as it would have.
+void ReleaseHeldMessages(QtMessageHandler handler) {
+    const std::lock_guard lock(heldMutex);
+    for (const HeldMessage& held : heldMessages) {
+        handler(held.type, QMessageLogContext(nullptr, 0, nullptr, held.category.c_str()),
+                held.text);
+    }
+    heldMessages.clear();
+}
+
 }  // namespace
+
+int RunProgram(char* programName) {
+    // The program takes no command line, not even the toolkit's options.
+    int argc = 1;
+    char* argv[] = {programName, nullptr};
+    const QtMessageHandler toolkitHandler = qInstallMessageHandler(HoldMessage);
+    WizardApplication app(argc, argv);
+    qInstallMessageHandler(toolkitHandler);
+    ReleaseHeldMessages(toolkitHandler);
+    PrepareApplication();
+
+    if (!LockWorkingFolder()) {
+        ShowMessageDialog(kAlreadyRunning, DialogKind::kError);
+        return 1;
+    }
+    if (const int endSignals = CatchEndSignals(); endSignals >= 0) {
+        auto* notifier = new QSocketNotifier(endSignals, QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &EndProgramNow);
+    }
+    CreateForms();
+    ShowMainForm();
+    const int status = app.exec();
+    DestroyForms();
+    ResetWizard();
+    return status;
+}
 
 void PrepareApplication() {
     // Platform name (window class, desktop entry); the Japanese title is

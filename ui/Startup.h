@@ -2,6 +2,11 @@
 
 namespace vesmira {
 
+// The whole program, as main runs it: opens the display, refuses a working
+// folder that another copy holds, and runs the wizard until it ends. Returns
+// the exit status. Without a display it says so in one line and ends with 1.
+int RunProgram(char* programName);
+
 // Application settings made once at start, before any window exists: the
 // program's name, desktop entry and icon, the toolkit's Japanese texts and the
 // fonts the windows ask for.
