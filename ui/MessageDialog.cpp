@@ -1,5 +1,6 @@
 #include "MessageDialog.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -41,6 +42,17 @@ bool Undisplayable(char16_t c) {
            (c >= 0xFDD0 && c <= 0xFDEF) || c == 0xFFFE || c == 0xFFFF;  // non-characters
 }
 
+// Assistive technology meets the dialog as an alert, as it met the system's
+// message box, so that a screen reader speaks it when it appears.
+QAccessibleInterface* AccessibleFactory(const QString& className, QObject* object) {
+    auto* dialog = qobject_cast<MessageDialog*>(object);
+    if (dialog != nullptr &&
+        className == QLatin1String(MessageDialog::staticMetaObject.className())) {
+        return new QAccessibleWidget(dialog, QAccessible::AlertMessage);
+    }
+    return nullptr;
+}
+
 std::vector<MessageDialog*>& KeptDialogs() {
     static std::vector<MessageDialog*> dialogs;
     return dialogs;
@@ -73,6 +85,8 @@ MessageDialog::MessageDialog(DialogKind kind, const QString& caption)
       icon_(new QLabel(this)),
       text_(new MessageText(this)),
       ok_(new QPushButton(QStringLiteral("OK"), this)) {
+    static const bool factoryInstalled = (QAccessible::installFactory(AccessibleFactory), true);
+    (void)factoryInstalled;
     setWindowTitle(caption);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);

@@ -486,7 +486,9 @@ class DialogsTest : public QObject {
         QString name;
         QStringList lines;
         int characters = 0;
+        QAccessible::Role role = QAccessible::NoRole;
         test::OnNextDialog([&](MessageDialog& box) {
+            role = QAccessible::queryAccessibleInterface(&box)->role();
             QAccessibleInterface* icon = QAccessible::queryAccessibleInterface(box.iconLabel());
             name = icon->text(QAccessible::Name);
             QAccessibleTextInterface* text =
@@ -498,6 +500,7 @@ class DialogsTest : public QObject {
             }
         });
         Show(which, "一行目\r\n二行目\r\n三行目");
+        QCOMPARE(role, QAccessible::AlertMessage);  // spoken when it appears
         QCOMPARE(name, iconName);
         QCOMPARE(lines,
                  QStringList({"一行目\n", "二行目\n", which == kFailure ? "三行目." : "三行目"}));
