@@ -248,38 +248,6 @@ TEST_F(StepFilesTest, SaveRefusesWhatLoadWouldRefuse) {
     }
 }
 
-// School names of 32,767 characters (a field's limit) at every step: the step
-// whose snapshot would pass the limit fails, the earlier ones load back.
-TEST_F(StepFilesTest, LongSchoolNamesFailAtTheStepThatCrossesTheLimit) {
-    std::string name;
-    for (int i = 0; i < 32767; ++i) {
-        name += "学";
-    }
-    Wizard.CursorYear = BeginHistory(1985, "5", "10");
-    SaveStepFile(StepFileName(1), Wizard.HistoryText);
-    std::vector<std::string> saved = {Wizard.HistoryText};
-    int32_t step = 2;
-    std::string failure;
-    for (; failure.empty() && step < 20; ++step) {
-        const std::string before = Wizard.HistoryText;
-        Wizard.CursorYear = AddSchool(name, "0", "3", "0", "0").leaveYear;
-        const bool fits =
-            FormatStepFile(Wizard.CursorYear, Wizard.HistoryText).size() <= kMaxStepFileSize;
-        failure = FailureText([&] { SaveStepFile(StepFileName(step), Wizard.HistoryText); });
-        EXPECT_EQ(failure, fits ? "(no failure)" : "I/O エラー (27)") << "step " << step;
-        if (failure == "(no failure)") {
-            failure.clear();
-            saved.push_back(Wizard.HistoryText);
-        } else {
-            EXPECT_FALSE(fs::exists(StepFileName(step))) << "step " << step;
-        }
-    }
-    EXPECT_EQ(step - 1, 7) << "the sixth school (temp.7) is the first too large";
-    for (int32_t back = 2; back <= static_cast<int32_t>(saved.size()); ++back) {
-        EXPECT_EQ(LoadStepFile(back), saved[back - 2]) << "temp." << back - 1;
-    }
-}
-
 TEST_F(StepFilesTest, DeletionRemovesOnlyTheWizardsOwnFiles) {
     const char* ours[] = {"temp.1", "temp.2", "temp.10", "temp.007", "temp.0", ".temp.3.part"};
     const char* users[] = {"temp.docx", "temp.bak", "temp.", "temp.1x",      "temp.1.bak",

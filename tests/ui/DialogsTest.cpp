@@ -344,7 +344,7 @@ class DialogsTest : public QObject {
                 return;
             }
             QVERIFY(shownRows > 1);
-            // Every row but the last is full; a word is never split.
+            // Every character lies within the view; a row starts only at a word.
             for (int at = 0; at < box.text().size(); ++at) {
                 const QRect c = view->CharacterRect(at);
                 QVERIFY(c.right() < view->viewport()->width());
@@ -368,17 +368,6 @@ class DialogsTest : public QObject {
             QVERIFY2(windows.family().startsWith("IPAP"), qPrintable(windows.family()));
         });
         ShowMessageDialog("大学入学は2005（平成17）年4月", DialogKind::kInformation);
-    }
-
-    void keptForTheProgramsLife() {
-        QWidget* first = nullptr;
-        QWidget* second = nullptr;
-        test::OnNextDialog([&](MessageDialog& box) { first = &box; });
-        ShowMessageDialog("一", DialogKind::kInformation);
-        test::OnNextDialog([&](MessageDialog& box) { second = &box; });
-        ShowMessageDialog("二", DialogKind::kInformation);
-        QVERIFY(first != nullptr);
-        QCOMPARE(second, first);
     }
 
     void ctrlCCopiesTheWholeText_data() {
