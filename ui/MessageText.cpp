@@ -322,6 +322,7 @@ void MessageText::paintEvent(QPaintEvent* event) {
 void MessageText::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     Wrap(std::max(0, viewport()->width() - kSlack));
+    UpdateScrollBar();  // the rows that fit changed, if not the wrapping
 }
 
 qreal MessageText::CharWidth(int at) const {

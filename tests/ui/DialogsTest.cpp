@@ -256,8 +256,10 @@ class DialogsTest : public QObject {
             {"oneMebibyte", std::string(1 << 20, 'a')},
         };
         texts_ = texts;
-        for (const char* screen : {"big", "small"}) {
-            for (const auto& [kind, text] : texts) {
+        // Big screen before small: a dialog shrunk to a smaller screen must
+        // still scroll to its end.
+        for (const auto& [kind, text] : texts) {
+            for (const char* screen : {"big", "small"}) {
                 for (int which : {kInformation, kFailure}) {
                     QTest::addRow("%s-%s-%s", screen, qPrintable(kind),
                                   which == kFailure ? "failureBox" : "information")
