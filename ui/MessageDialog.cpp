@@ -154,6 +154,11 @@ DialogResult MessageDialog::Run(const std::string& text, std::span<const CopyAct
     FitToScreen();
     ok_->setFocus();
     ExecModal(*this);
+    // Hidden and kept, the dialog must not hold the keyboard focus until the
+    // window system activates another window.
+    if (QWidget* focused = focusWidget()) {
+        focused->clearFocus();
+    }
     text_->SetText({});  // a long text's memory goes with the dialog
     return closedByWindow_ ? kDialogClosed : kDialogOk;
 }
