@@ -159,6 +159,7 @@ void AddOneSchool(const std::string& name, const std::string& wait, const std::s
         Wizard.CursorYear = leaving.leaveYear;
     } catch (const ConversionFailure& failure) {
         FUZZ_CHECK(failsOn && failure.text() == *failsOn);
+        FUZZ_CHECK(failure.message() == "'" + *failsOn + "' は整数ではありません");
         FUZZ_CHECK(Wizard.HistoryText == before && Wizard.CursorYear == cursor);
     }
 }
@@ -198,6 +199,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!expected.failsOn && result == expected.result);
     } catch (const ConversionFailure& failure) {
         FUZZ_CHECK(expected.failsOn && failure.text() == *expected.failsOn);
+        FUZZ_CHECK(failure.message() == "'" + *expected.failsOn + "' は整数ではありません");
     }
     if (result != 0) {
         return 0;

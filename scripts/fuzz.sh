@@ -35,22 +35,23 @@ export TMPDIR="$scratch"
 
 table=""
 failed=0
-for target in $FUZZ_TARGETS; do
-  work="$RUNS/$target"
-  rm -rf "$work"
-  mkdir -p "$work/corpus" "$work/artifacts"
-  cp "fuzz/corpus/$target/"* "$work/corpus/"
-  set -- -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 -timeout=10 \
-    -artifact_prefix="$work/artifacts/"
+
+# fuzz NAME TARGET MAX_LEN SECONDS: runs TARGET on the corpus already in
+# $RUNS/NAME/corpus and adds a row to the table.
+fuzz() {
+  name=$1 target=$2 max_len=$3 seconds=$4
+  work="$RUNS/$name"
+  set -- -max_total_time="$seconds" -print_final_stats=1 -timeout=10 \
+    -max_len="$max_len" -artifact_prefix="$work/artifacts/"
   if [ -f "fuzz/$target.dict" ]; then
     set -- "$@" -dict="$ROOT/fuzz/$target.dict"
   fi
 
-  echo "== $target: ${FUZZ_SECONDS}s, log in $work/log"
+  echo "== $name: ${seconds}s, log in $work/log"
   start=$(date +%s)
   rc=0
   "$ROOT/$FUZZ_BUILD_DIR/fuzz/$target" "$@" "$work/corpus" >"$work/log" 2>&1 || rc=$?
-  seconds=$(($(date +%s) - start))
+  took=$(($(date +%s) - start))
 
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -n 1)
   coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$work/log" | tail -n 1 || true)
@@ -66,17 +67,42 @@ for target in $FUZZ_TARGETS; do
     result="no crash"
   fi
 
-  if [ "$FUZZ_GROW" = 1 ] && [ "$rc" -eq 0 ]; then
+  if [ "$FUZZ_GROW" = 1 ] && [ "$rc" -eq 0 ] && [ "$name" = "$target" ]; then
     "$ROOT/$FUZZ_BUILD_DIR/fuzz/$target" -merge=1 "fuzz/corpus/$target" "$work/corpus" \
       >"$work/merge.log" 2>&1
   fi
 
-  table="$table$(printf '%-18s %12s %8s   %-18s %s' "$target" "${executions:-?}" "$seconds" \
+  table="$table$(printf '%-20s %12s %8s   %-18s %s' "$name" "${executions:-?}" "$took" \
     "${coverage:-?}" "$result")
 "
+}
+
+fresh() {
+  rm -rf "${RUNS:?}/${1:?}"
+  mkdir -p "$RUNS/$1/corpus" "$RUNS/$1/artifacts"
+}
+
+for target in $FUZZ_TARGETS; do
+  fresh "$target"
+  cp "fuzz/corpus/$target/"* "$RUNS/$target/corpus/"
+  # Long enough for a field's 32,767 characters, in UTF-8 as well.
+  fuzz "$target" "$target" 65536 "$FUZZ_SECONDS"
+
+  if [ "$target" = fuzz_step_file ]; then
+    # The size limits, on their own (inputs of a megabyte run a thousand
+    # times slower): seeds too large for git, one just over the 1 MiB limit
+    # and one within it whose 700,000 LF-ended lines make a snapshot (every
+    # line ended by CR LF) that the save must refuse.
+    name=fuzz_step_file_1MiB
+    fresh "$name"
+    head -c 1048577 /dev/zero | tr '\0' 'a' >"$RUNS/$name/corpus/over-the-limit"
+    { printf '2001\n'; head -c 700000 /dev/zero | tr '\0' '\n'; } \
+      >"$RUNS/$name/corpus/lf-lines-save-over-limit"
+    fuzz "$name" "$target" 1048600 $((FUZZ_SECONDS / 4 + 5))
+  fi
 done
 
 echo
-printf '%-18s %12s %8s   %-18s %s\n' target executions seconds coverage result
+printf '%-20s %12s %8s   %-18s %s\n' target executions seconds coverage result
 printf '%s' "$table"
 exit "$failed"

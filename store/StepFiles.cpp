@@ -125,6 +125,25 @@ int WriteAll(int fd, std::string_view bytes) {
     return 0;
 }
 
+bool SameTimes(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether the file at path is still the one read, as it was before: another
+// program that rewrites it meanwhile (in place or by renaming over it) would
+// otherwise hand the wizard a snapshot cut off midway, without a message.
+bool Unchanged(int fd, const std::string& path, const struct stat& before, size_t bytesRead) {
+    struct stat after {};
+    struct stat named {};
+    if (fstat(fd, &after) != 0 || stat(path.c_str(), &named) != 0) {
+        return false;
+    }
+    return after.st_dev == named.st_dev && after.st_ino == named.st_ino &&
+           after.st_size == before.st_size && SameTimes(after.st_mtim, before.st_mtim) &&
+           SameTimes(after.st_ctim, before.st_ctim) &&
+           (!S_ISREG(before.st_mode) || bytesRead == static_cast<uint64_t>(before.st_size));
+}
+
 std::string ReadWholeFile(const std::string& path) {
     // O_NONBLOCK: a FIFO in the step file's place must not hang the wizard.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -155,6 +174,9 @@ std::string ReadWholeFile(const std::string& path) {
             throw FileFailure(EFBIG);  // grew while being read, or not a plain file
         }
         bytes.append(buffer, static_cast<size_t>(n));
+    }
+    if (!Unchanged(fd.get(), path, st, bytes.size())) {
+        throw FileFailure(EIO);
     }
     if (const int error = fd.Close()) {
         ThrowFileFailure(error, path);
@@ -200,9 +222,13 @@ StepSnapshot ParseStepFile(std::string_view bytes) {
 }
 
 void SaveStepFile(const std::string& fileName, const std::string& history) {
+    const std::string bytes = FormatStepFile(Wizard.CursorYear, history);
+    if (bytes.size() > kMaxStepFileSize) {
+        throw FileFailure(EFBIG);  // a snapshot that "戻る" would refuse to read back
+    }
     const std::string partial = PartialName(fileName);
     UniqueFd fd(CreatePartial(partial));
-    int error = WriteAll(fd.get(), FormatStepFile(Wizard.CursorYear, history));
+    int error = WriteAll(fd.get(), bytes);
     if (const int closeError = fd.Close(); error == 0) {
         error = closeError;
     }

@@ -28,7 +28,8 @@ class FileFailure : public Failure {
 
 std::string FileFailureText(int error);
 
-// Larger step files are refused (EFBIG) rather than read into memory.
+// The largest step file: a larger one is refused (EFBIG) on load rather than
+// read into memory, and a snapshot that would be larger is refused on save.
 inline constexpr size_t kMaxStepFileSize = 1u << 20;
 
 // "temp." followed by step in decimal.
@@ -52,12 +53,14 @@ StepSnapshot ParseStepFile(std::string_view bytes);
 // Writes CursorYear and history to fileName. The content goes to a new file
 // beside it which is then renamed over fileName, so the step file is always
 // one complete snapshot and a symbolic link in its place is replaced, not
-// followed. Throws FileFailure.
+// followed. A snapshot over kMaxStepFileSize is refused before anything is
+// written. Throws FileFailure.
 void SaveStepFile(const std::string& fileName, const std::string& history);
 
 // Reads "temp.<step - 1>", sets CursorYear from it and returns its history.
-// All or nothing: on any failure CursorYear is unchanged. Throws FileFailure
-// or ConversionFailure.
+// All or nothing: on any failure CursorYear is unchanged. A file that changed
+// while it was read (size, times, or another file put in its place) is
+// refused with EIO. Throws FileFailure or ConversionFailure.
 std::string LoadStepFile(int32_t step);
 
 // Removes the step files of the working directory, and nothing else: a user's

@@ -1,9 +1,7 @@
 #include "FailureDisplay.h"
 
-#include <QMessageBox>
-
 #include "AppInfo.h"
-#include "WizardApplication.h"
+#include "MessageDialog.h"
 
 namespace vesmira {
 
@@ -16,10 +14,8 @@ std::string FailureDisplayText(const std::string& text) {
 }
 
 void ShowFailure(const std::string& text) {
-    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kApplicationTitle),
-                    QString::fromStdString(FailureDisplayText(text)), QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    ExecModal(box);
+    RunMessageDialog(QString::fromUtf8(kApplicationTitle), DialogKind::kError,
+                     FailureDisplayText(text));
 }
 
 }  // namespace vesmira

@@ -5,6 +5,8 @@
 #include <exception>
 #include <string>
 
+#include "Failure.h"
+
 namespace vesmira {
 
 // Shown for a failure that is not one of the wizard's own.
@@ -14,7 +16,8 @@ inline constexpr char kUnknownFailure[] = "予期しないエラーが発生し�
 // empty or ends in an ASCII character up to "." (0x2E), such as ")" or a blank.
 std::string FailureDisplayText(const std::string& text);
 
-// The modal stop box captioned with the application title.
+// The modal stop box captioned with the application title: the message
+// dialog's layout, error icon and copying, with every byte of the text shown.
 void ShowFailure(const std::string& text);
 
 // Runs one event handler of a window. A failure ends the handler where it was
@@ -25,6 +28,8 @@ template <typename Handler>
 void RunGuarded(Handler&& handler) noexcept {
     try {
         handler();
+    } catch (const Failure& failure) {
+        ShowFailure(failure.message());  // whole, where what() would stop at a NUL
     } catch (const std::exception& failure) {
         ShowFailure(failure.what());
     } catch (...) {

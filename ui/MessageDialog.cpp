@@ -1,58 +1,243 @@
 #include "MessageDialog.h"
 
+#include <QAccessibleWidget>
+#include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QGuiApplication>
+#include <QGridLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <memory>
+#include <vector>
 
+#include "FormLayout.h"
 #include "InputChecks.h"
+#include "MessageText.h"
 #include "WizardApplication.h"
 
 namespace vesmira {
 
-MessageDialog::MessageDialog(DialogKind kind, const QString& text) {
-    const bool error = kind == DialogKind::kError;
-    setWindowTitle(error ? QStringLiteral("エラー") : QStringLiteral("情報"));
-    setIcon(error ? QMessageBox::Critical : QMessageBox::Information);
-    // Plain text: a school name typed by the user is never read as markup.
-    setTextFormat(Qt::PlainText);
-    setText(QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
-    setTextInteractionFlags(Qt::TextSelectableByMouse);
-    setStandardButtons(QMessageBox::Ok);
-    setDefaultButton(QMessageBox::Ok);
-    setEscapeButton(QMessageBox::Ok);
+namespace {
+
+// The window manager's frame before a dialog has been shown once and its
+// real frame is known: a title bar and thin borders, rather more than less.
+constexpr QMargins kFrameGuess(8, 32, 8, 8);
+constexpr int kIconGap = 12;    // between the icon and the text
+constexpr int kButtonGap = 14;  // between the text and "OK"
+
+bool Undisplayable(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) ||       // control characters
+           c == 0x061C || c == 0x200E || c == 0x200F ||  // bidirectional marks,
+           (c >= 0x202A && c <= 0x202E) ||               // embeddings, overrides
+           (c >= 0x2066 && c <= 0x2069) ||               // and isolates
+           c == 0x2028 || c == 0x2029 ||                 // line and paragraph separators
+           (c >= 0xFDD0 && c <= 0xFDEF) || c == 0xFFFE || c == 0xFFFF;  // non-characters
+}
+
+// Assistive technology meets the dialog as an alert, as it met the system's
+// message box, so that a screen reader speaks it when it appears.
+QAccessibleInterface* AccessibleFactory(const QString& className, QObject* object) {
+    auto* dialog = qobject_cast<MessageDialog*>(object);
+    if (dialog != nullptr &&
+        className == QLatin1String(MessageDialog::staticMetaObject.className())) {
+        return new QAccessibleWidget(dialog, QAccessible::AlertMessage);
+    }
+    return nullptr;
+}
+
+std::vector<MessageDialog*>& KeptDialogs() {
+    static std::vector<MessageDialog*> dialogs;
+    return dialogs;
+}
+
+}  // namespace
+
+QString DisplayText(std::string_view text) {
+    QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    QChar* out = shown.data();
+    const QChar* in = out;
+    const QChar* const end = in + shown.size();
+    for (; in != end; ++in) {
+        const char16_t c = in->unicode();
+        if (c == u'\r' || c == u'\n') {
+            *out++ = QLatin1Char('\n');
+            if (c == u'\r' && in + 1 != end && in[1] == QLatin1Char('\n')) {
+                ++in;
+            }
+        } else {
+            *out++ = Undisplayable(c) ? QChar(QChar::ReplacementCharacter) : *in;
+        }
+    }
+    shown.truncate(out - shown.constData());
+    return shown;
+}
+
+MessageDialog::MessageDialog(DialogKind kind, const QString& caption)
+    : kind_(kind),
+      icon_(new QLabel(this)),
+      text_(new MessageText(this)),
+      ok_(new QPushButton(QStringLiteral("OK"), this)) {
+    static const bool factoryInstalled = (QAccessible::installFactory(AccessibleFactory), true);
+    (void)factoryInstalled;
+    setWindowTitle(caption);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
+    // The face of the windows, for the whole dialog: one proportional gothic.
+    setFont(FormFont());
+
+    const bool error = kind == DialogKind::kError;
+    const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    const QStyle::StandardPixmap pixmap =
+        error ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxInformation;
+    icon_->setPixmap(style()->standardIcon(pixmap, nullptr, this).pixmap(side, side));
+    icon_->setAccessibleName(error ? QStringLiteral("エラー") : QStringLiteral("情報"));
+
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* grid = new QGridLayout(this);
+    grid->setSizeConstraint(QLayout::SetFixedSize);  // the dialog takes the size of its parts
+    grid->setHorizontalSpacing(kIconGap);
+    grid->setVerticalSpacing(kButtonGap);
+    grid->addWidget(icon_, 0, 0, Qt::AlignTop);
+    grid->addWidget(text_, 0, 1, Qt::AlignLeft | Qt::AlignVCenter);
+    grid->addWidget(ok_, 1, 0, 1, 2, Qt::AlignHCenter);
+    setTabOrder(ok_, text_);
+
+    const struct {
+        const char* label;
+        QKeySequence::StandardKey key;
+        void (MessageDialog::*run)();
+    } entries[] = {
+        {"コピー(&C)", QKeySequence::Copy, &MessageDialog::Copy},
+        {"すべて選択(&A)", QKeySequence::SelectAll, nullptr},
+    };
+    for (const auto& entry : entries) {
+        auto* action = new QAction(QString::fromUtf8(entry.label), this);
+        action->setShortcut(entry.key);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        if (entry.run != nullptr) {
+            connect(action, &QAction::triggered, this, entry.run);
+        } else {
+            connect(action, &QAction::triggered, text_, &MessageText::SelectAll);
+        }
+        addAction(action);
+        text_->addAction(action);
+    }
+}
+
+const QString& MessageDialog::text() const {
+    return text_->text();
+}
+
+DialogResult MessageDialog::Run(const std::string& text, std::span<const CopyAction> extra) {
+    std::vector<std::unique_ptr<QAction>> added;
+    for (const CopyAction& entry : extra) {
+        auto& action = added.emplace_back(std::make_unique<QAction>(entry.label));
+        action->setShortcut(entry.shortcut);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(action.get(), &QAction::triggered,
+                [copied = entry.text] { QGuiApplication::clipboard()->setText(copied); });
+        addAction(action.get());
+        text_->addAction(action.get());
+    }
+    closedByWindow_ = false;
+    text_->SetText(DisplayText(text));
+    FitToScreen();
+    ok_->setFocus();
+    ExecModal(*this);
+    // Hidden and kept, the dialog must not hold the keyboard focus until the
+    // window system activates another window.
+    if (QWidget* focused = focusWidget()) {
+        focused->clearFocus();
+    }
+    text_->SetText({});  // a long text's memory goes with the dialog
+    return closedByWindow_ ? kDialogClosed : kDialogOk;
 }
 
 void MessageDialog::closeEvent(QCloseEvent* event) {
     // OK, Enter, Space and Esc finish the dialog without a close event; only
     // the close box and the window manager's close command arrive here.
     closedByWindow_ = true;
-    QMessageBox::closeEvent(event);
+    QDialog::closeEvent(event);
+}
+
+bool MessageDialog::event(QEvent* event) {
+    // Painted for the first time, the dialog has its frame: if that differs
+    // from the guess, it is fitted and centred again, once.
+    if (event->type() == QEvent::Paint && !knownFrame_) {
+        knownFrame_ = windowHandle()->frameMargins();
+        if (*knownFrame_ != frame_) {
+            QTimer::singleShot(0, this, &MessageDialog::FitToScreen);
+        }
+    }
+    return QDialog::event(event);
 }
 
 void MessageDialog::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Copy)) {
-        QGuiApplication::clipboard()->setText(text());
+    // Esc answers OK through reject(); Space does where the focus is on the
+    // text rather than on the button.
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        accept();
         return;
     }
-    QMessageBox::keyPressEvent(event);
+    QDialog::keyPressEvent(event);
 }
 
-void MessageDialog::showEvent(QShowEvent* event) {
-    QMessageBox::showEvent(event);  // settles the final size first
-    const QRect area = screen()->availableGeometry();
-    const QSize frame = frameGeometry().size();
-    move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
+void MessageDialog::FitToScreen() {
+    const QWidget* active = QApplication::activeWindow();
+    QScreen* screen = active != nullptr ? active->screen() : QGuiApplication::primaryScreen();
+    setScreen(screen);
+    const QRect area = screen->availableGeometry();
+    // Hidden, a window has no frame; the one it had when shown is remembered.
+    const QMargins frame = frame_ = knownFrame_.value_or(kFrameGuess);
+    const QMargins inside = layout()->contentsMargins();
+    const int aroundWidth = frame.left() + inside.left() + icon_->sizeHint().width() + kIconGap +
+                            inside.right() + frame.right();
+    const int aroundHeight = frame.top() + inside.top() + kButtonGap + ok_->sizeHint().height() +
+                             inside.bottom() + frame.bottom();
+    text_->setFixedSize(
+        text_->SizeFor(area.width() / 2 - aroundWidth, area.height() - aroundHeight));
+    layout()->activate();
+    const QSize outer = size().grownBy(frame);
+    move(area.topLeft() +
+         QPoint((area.width() - outer.width()) / 2, (area.height() - outer.height()) / 2));
 }
 
-DialogResult ShowMessageDialog(const std::string& text, DialogKind kind) {
-    MessageDialog dialog(kind, QString::fromStdString(text));
-    ExecModal(dialog);
-    return dialog.closedByWindow() ? kDialogClosed : kDialogOk;
+void MessageDialog::Copy() {
+    const bool selected = text_->selectionStart() < text_->selectionEnd();
+    QGuiApplication::clipboard()->setText(selected ? text_->SelectedText() : text_->text());
+}
+
+DialogResult RunMessageDialog(const QString& caption, DialogKind kind, const std::string& text,
+                              std::span<const CopyAction> extra) {
+    std::vector<MessageDialog*>& kept = KeptDialogs();
+    const auto found = std::find_if(kept.begin(), kept.end(), [&](const MessageDialog* d) {
+        return d->kind() == kind && d->windowTitle() == caption;
+    });
+    MessageDialog* dialog =
+        found != kept.end() ? *found : kept.emplace_back(new MessageDialog(kind, caption));
+    if (dialog->isVisible()) {
+        // Asked for again while it is up (a failure while it is shown).
+        MessageDialog spare(kind, caption);
+        return spare.Run(text, extra);
+    }
+    return dialog->Run(text, extra);
+}
+
+DialogResult ShowMessageDialog(const std::string& text, DialogKind kind,
+                               std::span<const CopyAction> extra) {
+    const QString caption =
+        kind == DialogKind::kError ? QStringLiteral("エラー") : QStringLiteral("情報");
+    return RunMessageDialog(caption, kind, text, extra);
 }
 
 void ShowInputError(int code) {
@@ -63,6 +248,13 @@ void CheckNumberField(const QLineEdit& field) {
     if (const int code = CheckNumberText(field.text().toStdString())) {
         ShowInputError(code);
     }
+}
+
+void DestroyDialogs() {
+    for (MessageDialog* dialog : KeptDialogs()) {
+        delete dialog;
+    }
+    KeptDialogs().clear();
 }
 
 }  // namespace vesmira

@@ -1,37 +1,89 @@
 #pragma once
 
-#include <QMessageBox>
+#include <QDialog>
+#include <QKeySequence>
+#include <QString>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
+class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace vesmira {
+
+class MessageText;
 
 enum class DialogKind { kError, kInformation };
 
 enum DialogResult : int { kDialogOk = 1, kDialogClosed = 2 };
 
-// A modal message with one "OK" button, centred on the screen. OK by mouse,
-// Space, Enter or Esc answers OK; the close box or the window manager's close
-// command answers closed (a plain message box cannot tell the two apart).
-// The text can be selected, and Ctrl+C copies it all.
-class MessageDialog : public QMessageBox {
+// One more entry for a dialog's context menu, with a shortcut of its own, that
+// puts a text of the caller's on the clipboard (the dialog's own entries copy
+// what it shows).
+struct CopyAction {
+    QString label;
+    QKeySequence shortcut;
+    QString text;
+};
+
+// A modal message: the kind's icon at the top left, the text to its right,
+// wrapped to fit half the screen's width and scrolling beyond its height, and
+// "OK" centred below; centred on the screen of the active window. OK by
+// mouse, Space, Enter or Esc answers OK; the close box or the window
+// manager's close command answers closed. The text is plain, selectable with
+// the mouse and the keyboard; Ctrl+C (or the context menu) copies the
+// selection, or the whole text when nothing is selected.
+class MessageDialog : public QDialog {
     Q_OBJECT
   public:
-    MessageDialog(DialogKind kind, const QString& text);
-    bool closedByWindow() const { return closedByWindow_; }
+    MessageDialog(DialogKind kind, const QString& caption);
+
+    // Shows text (any bytes; lines ended by CR LF) until it is answered.
+    DialogResult Run(const std::string& text, std::span<const CopyAction> extra = {});
+
+    DialogKind kind() const { return kind_; }
+    const QString& text() const;  // as shown
+    QLabel* iconLabel() const { return icon_; }
+    MessageText* textView() const { return text_; }
+    QPushButton* okButton() const { return ok_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
   private:
+    void FitToScreen();
+    void Copy();
+
+    DialogKind kind_;
+    QLabel* icon_;
+    MessageText* text_;
+    QPushButton* ok_;
     bool closedByWindow_ = false;
+    std::optional<QMargins> knownFrame_;  // the window manager's frame, seen when shown
+    QMargins frame_;                      // the frame the size and place were worked out for
 };
 
-// Shows text (lines ended by CR LF) in a modal dialog of the given kind.
-DialogResult ShowMessageDialog(const std::string& text, DialogKind kind);
+// The text as a dialog shows it: UTF-8 decoded, invalid sequences as U+FFFD;
+// CR LF, and a lone CR or LF, start a new line ("\n"); NUL and every other
+// control character, the bidirectional controls and non-characters, which
+// would be invisible or rearrange what is shown, are shown as U+FFFD.
+QString DisplayText(std::string_view text);
+
+// Shows text in the kept dialog of this caption and kind. The dialogs are
+// made on first use and kept for the program's life: showing one that
+// exists is what a user waits for, building it is not.
+DialogResult RunMessageDialog(const QString& caption, DialogKind kind, const std::string& text,
+                              std::span<const CopyAction> extra = {});
+
+// Shows text (lines ended by CR LF) in a modal dialog of the given kind,
+// captioned "エラー" or "情報"; extra entries join its context menu.
+DialogResult ShowMessageDialog(const std::string& text, DialogKind kind,
+                               std::span<const CopyAction> extra = {});
 
 // The error dialog with the message of an input error code.
 void ShowInputError(int code);
@@ -39,5 +91,8 @@ void ShowInputError(int code);
 // The check run when the focus leaves a numeric field: an empty field or one
 // that is not integer text is reported; the field keeps its text.
 void CheckNumberField(const QLineEdit& field);
+
+// Destroys the kept dialogs; runs before the application object goes.
+void DestroyDialogs();
 
 }  // namespace vesmira

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "FailureDisplay.h"
+#include "MessageDialog.h"
 
 namespace vesmira {
 
@@ -46,10 +47,16 @@ WizardApplication::WizardApplication(int& argc, char** argv) : QApplication(argc
     installEventFilter(this);
 }
 
+WizardApplication::~WizardApplication() {
+    DestroyDialogs();  // widgets must go while the application still exists
+}
+
 bool WizardApplication::notify(QObject* receiver, QEvent* event) {
     PressScope scope(event->spontaneous() && receiver->isWidgetType() && IsPress(event));
     try {
         return QApplication::notify(receiver, event);
+    } catch (const Failure& failure) {
+        ShowFailure(failure.message());
     } catch (const std::exception& failure) {
         ShowFailure(failure.what());
     } catch (...) {

@@ -14,6 +14,7 @@ class WizardApplication : public QApplication {
     Q_OBJECT
   public:
     WizardApplication(int& argc, char** argv);
+    ~WizardApplication() override;
     bool notify(QObject* receiver, QEvent* event) override;
 
   protected:

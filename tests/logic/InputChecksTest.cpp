@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
 
 #include "Failure.h"
 #include "InputChecks.h"
@@ -80,19 +81,24 @@ TEST(IntegerTextTest, EmbeddedNulIsNotInteger) {
 }
 
 TEST(ConversionFailureTest, NamesTheWholeUnchangedText) {
+    using namespace std::string_literals;
     const struct {
-        const char* text;
-        const char* message;
+        std::string text;
+        std::string message;
     } cases[] = {{"abc", "'abc' は整数ではありません"},
                  {"", "'' は整数ではありません"},
                  {" 1 ", "' 1 ' は整数ではありません"},
-                 {"１２", "'１２' は整数ではありません"}};
+                 {"１２", "'１２' は整数ではありません"},
+                 {"20\0"
+                  "01"s,
+                  "'20\0"
+                  "01' は整数ではありません"s}};  // NUL kept, not cut
     for (const auto& c : cases) {
         try {
             ToInteger(c.text);
             ADD_FAILURE() << c.text;
         } catch (const ConversionFailure& failure) {
-            EXPECT_STREQ(failure.what(), c.message);
+            EXPECT_EQ(failure.message(), c.message);
             EXPECT_EQ(failure.text(), c.text);
         }
     }

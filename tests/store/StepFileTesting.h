@@ -29,12 +29,12 @@ inline void WriteBytes(const std::filesystem::path& path, const std::string& byt
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// The user-visible text of the failure that fn throws.
+// The user-visible text of the failure that fn throws, every byte of it.
 inline std::string FailureText(const std::function<void()>& fn) {
     try {
         fn();
     } catch (const Failure& failure) {
-        return failure.what();
+        return failure.message();
     }
     return "(no failure)";
 }

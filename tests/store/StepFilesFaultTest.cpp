@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +21,8 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "History.h"
@@ -307,6 +313,78 @@ TEST_F(StepFilesFaultTest, SaveKilledAtAnyMomentLeavesOneWholeSnapshot) {
     Wizard.CursorYear = 2010;
     SaveStepFile("temp.1", "c\r\n");
     EXPECT_EQ(Contents("."), (std::map<std::string, std::string>{{"temp.1", "2010\r\nc\r\n"}}));
+}
+
+// Another program rewrites the step file in place (truncates it, then writes
+// it in pieces) while "戻る" reads it: the load gives the whole version it
+// started on, or is refused with the cursor untouched; never a snapshot cut
+// off midway. The rewrite starts at the load's first read (inotify), and the
+// next load waits until it has ended.
+TEST_F(StepFilesFaultTest, FileRewrittenWhileReadIsRefusedNotTorn) {
+    std::string histories[2];
+    for (int i = 0; i < 25000; ++i) {
+        histories[0] += "高等学校入学は" + std::to_string(i) + "年4月\r\n";
+        histories[1] += "大学卒業は" + std::to_string(i) + "年3月\r\n";
+    }
+    const std::string versions[] = {FormatStepFile(2001, histories[0]),
+                                    FormatStepFile(2004, histories[1])};
+    WriteBytes("temp.1", versions[0]);
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, "temp.1", IN_ACCESS), 0);
+
+    std::atomic<int> armed = -1, rewritten = -1;
+    std::atomic<bool> stop = false;
+    std::thread writer([&] {
+        while (!stop) {
+            pollfd ready{watch, POLLIN, 0};
+            char events[4096];
+            if (poll(&ready, 1, 20) <= 0 || ::read(watch, events, sizeof events) <= 0) {
+                continue;
+            }
+            const int round = armed;
+            if (round == rewritten) {
+                continue;  // the load's later reads, after this round's rewrite
+            }
+            const std::string& bytes = versions[(round + 1) % 2];
+            const int fd = ::open("temp.1", O_WRONLY | O_TRUNC | O_CLOEXEC);
+            for (size_t at = 0; fd >= 0 && at < bytes.size(); at += 8192) {
+                if (::write(fd, bytes.data() + at, std::min<size_t>(8192, bytes.size() - at)) < 0) {
+                    break;
+                }
+            }
+            ::close(fd);
+            rewritten = round;
+        }
+    });
+
+    int whole = 0, refused = 0;
+    for (int round = 0; round < 500 && refused < 10; ++round) {
+        Wizard.CursorYear = kCursor;
+        armed = round;
+        try {
+            const std::string history = LoadStepFile(2);
+            const int version = round % 2;
+            EXPECT_EQ(Wizard.CursorYear, version == 0 ? 2001 : 2004) << "round " << round;
+            EXPECT_TRUE(history == histories[version])
+                << "round " << round << ": " << history.size() << " bytes of history";
+            ++whole;
+        } catch (const FileFailure& failure) {
+            EXPECT_EQ(failure.message(), "I/O エラー (5)") << "round " << round;
+            EXPECT_EQ(Wizard.CursorYear, kCursor) << "round " << round;
+            ++refused;
+        }
+        for (int waited = 0; rewritten != round && waited < 5000; ++waited) {
+            usleep(1000);
+        }
+        ASSERT_EQ(rewritten, round) << "the rewrite never started";
+    }
+    stop = true;
+    writer.join();
+    ::close(watch);
+    EXPECT_GT(refused, 0) << "no load overlapped a rewrite: the test proved nothing";
+    RecordProperty("wholeLoads", whole);
+    RecordProperty("refusedLoads", refused);
 }
 
 TEST_F(StepFilesFaultTest, LinksAreReplacedOrRemovedNeverFollowed) {

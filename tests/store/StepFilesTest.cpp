@@ -9,6 +9,8 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "History.h"
 #include "StepFileTesting.h"
@@ -19,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace testing_support;
+using namespace std::string_literals;
 
 // Each test runs in a fresh working directory, as the wizard uses the one it
 // was started in.
@@ -136,7 +139,7 @@ TEST_F(StepFilesTest, FailureTextsByErrorNumber) {
     };
     for (const auto& c : cases) {
         const FileFailure failure(c.error);
-        EXPECT_STREQ(failure.what(), c.text);
+        EXPECT_EQ(failure.message(), c.text);
         EXPECT_EQ(failure.error(), c.error);
     }
 }
@@ -166,15 +169,22 @@ TEST_F(StepFilesTest, RealFailuresCarryTheirTexts) {
 }
 
 TEST_F(StepFilesTest, FailedLoadLeavesCursorYearAsItWas) {
+    const std::string megabyteLine(kMaxStepFileSize - 2, 'a');
     const struct {
         const char* name;
         std::string bytes;
-        const char* text;
+        std::string text;
     } cases[] = {
         {"emptyFile", "", "'' は整数ではありません"},
         {"badFirstLine", "二〇〇一\r\nx\r\n", "'二〇〇一' は整数ではありません"},
         {"trailingBlank", "2001 \r\n", "'2001 ' は整数ではありません"},
         {"overOneMebibyte", "2001\r\n" + std::string(kMaxStepFileSize, 'a'), "I/O エラー (27)"},
+        // The text names the whole line, whatever it holds, up to the file's limit.
+        {"nulInFirstLine", "'2000.\0\r\nx\r\n"s, "''2000.\0' は整数ではありません"s},
+        {"controlBytesInFirstLine", "\x01\x1b[2J\x7f\r\n",
+         "'\x01\x1b[2J\x7f' は整数ではありません"},
+        {"oneMebibyteFirstLine", megabyteLine + "\r\n",
+         "'" + megabyteLine + "' は整数ではありません"},
     };
     for (const auto& c : cases) {
         WriteBytes("temp.1", c.bytes);
@@ -189,6 +199,53 @@ TEST_F(StepFilesTest, ExactlyOneMebibyteIsStillRead) {
     WriteBytes("temp.1", "2001\r\n" + history);
     EXPECT_EQ(fs::file_size("temp.1"), kMaxStepFileSize);
     EXPECT_EQ(LoadStepFile(2), history);
+}
+
+// History lines come back byte for byte, whatever bytes they hold.
+TEST_F(StepFilesTest, HistoryLinesKeepEveryByte) {
+    std::string manyLines;
+    for (int i = 0; i < 300000; ++i) {
+        manyLines += "a\r\n";
+    }
+    const struct {
+        const char* name;
+        std::string history;
+    } cases[] = {
+        {"nul", "大学\0入学は\r\n\0\r\n"s},
+        {"controlBytes", "\x01\x1b[31m\x7f\t\r\n"},
+        {"invalidUtf8", "\xff\xfe\xc3\r\n"},
+        {"threeHundredThousandLines", manyLines},
+    };
+    for (const auto& c : cases) {
+        Wizard.CursorYear = 2001;
+        SaveStepFile("temp.1", c.history);
+        Wizard.CursorYear = 0;
+        EXPECT_EQ(LoadStepFile(2), c.history) << c.name;
+        EXPECT_EQ(Wizard.CursorYear, 2001) << c.name;
+    }
+}
+
+// Save refuses what load would refuse, before anything is written: the step
+// stays where it was and every earlier snapshot still loads.
+TEST_F(StepFilesTest, SaveRefusesWhatLoadWouldRefuse) {
+    const struct {
+        const char* name;
+        size_t fileSize;
+        const char* text;  // nullptr: saved
+    } cases[] = {
+        {"exactlyTheLimit", kMaxStepFileSize, nullptr},
+        {"oneByteOver", kMaxStepFileSize + 1, "I/O エラー (27)"},
+    };
+    for (const auto& c : cases) {
+        WriteBytes("temp.1", "2001\r\nold\r\n");
+        Wizard.CursorYear = 2004;
+        const std::string history(c.fileSize - 8, 'a');
+        EXPECT_EQ(FailureText([&] { SaveStepFile("temp.1", history + "\r\n"); }),
+                  c.text ? c.text : "(no failure)")
+            << c.name;
+        EXPECT_EQ(LoadStepFile(2), c.text ? "old\r\n" : history + "\r\n") << c.name;
+        EXPECT_FALSE(fs::exists(".temp.1.part")) << c.name;
+    }
 }
 
 TEST_F(StepFilesTest, DeletionRemovesOnlyTheWizardsOwnFiles) {

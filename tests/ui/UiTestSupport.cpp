@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include "Controls.h"
+#include "MessageDialog.h"
 
 namespace vesmira::test {
 
@@ -20,6 +21,15 @@ DialogDriver::DialogDriver() {
     timer_.setInterval(5);
     connect(&timer_, &QTimer::timeout, this, &DialogDriver::Poll);
     timer_.start();
+    qApp->installEventFilter(this);
+}
+
+bool DialogDriver::eventFilter(QObject* watched, QEvent* event) {
+    // The dialogs are kept between uses: each showing is answered anew.
+    if (event->type() == QEvent::Hide && qobject_cast<MessageDialog*>(watched) != nullptr) {
+        watched->setProperty("answered", QVariant());
+    }
+    return false;
 }
 
 std::vector<SeenDialog> DialogDriver::Take() {
@@ -44,12 +54,14 @@ SeenDialog DialogDriver::TakeOne() {
 }
 
 void DialogDriver::Poll() {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    auto* box = qobject_cast<MessageDialog*>(QApplication::activeModalWidget());
     if (box == nullptr || !box->isVisible() || box->property("answered").toBool()) {
         return;
     }
     box->setProperty("answered", true);
-    SeenDialog seen{box->windowTitle(), box->text(), box->icon(), !answers_.empty()};
+    const QMessageBox::Icon icon =
+        box->kind() == DialogKind::kError ? QMessageBox::Critical : QMessageBox::Information;
+    SeenDialog seen{box->windowTitle(), box->text(), icon, !answers_.empty()};
     const Answer answer = answers_.empty() ? Answer::kEscape : answers_.front();
     if (!answers_.empty()) {
         answers_.pop_front();
@@ -63,15 +75,47 @@ void DialogDriver::Poll() {
             QTest::keyClick(box, Qt::Key_Escape);
             break;
         case Answer::kSpace:
-            QTest::keyClick(box->button(QMessageBox::Ok), Qt::Key_Space);
+            QTest::keyClick(box->okButton(), Qt::Key_Space);
             break;
         case Answer::kClickOk:
-            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+            QTest::mouseClick(box->okButton(), Qt::LeftButton);
             break;
         case Answer::kCloseBox:
             box->close();
             break;
     }
+}
+
+namespace {
+
+class NextDialogWatch : public QObject {
+  public:
+    NextDialogWatch() { qApp->installEventFilter(this); }
+    std::function<void(MessageDialog&)> check;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* dialog = qobject_cast<MessageDialog*>(watched);
+        if (dialog != nullptr && event->type() == QEvent::Show && check) {
+            dialog->setProperty("answered", true);
+            QTimer::singleShot(0, dialog, [dialog, run = std::exchange(check, nullptr)] {
+                if (QTest::qWaitForWindowActive(dialog)) {  // as a user meets it
+                    run(*dialog);
+                } else {
+                    QTest::qFail("the dialog never became active", __FILE__, __LINE__);
+                }
+                QTest::keyClick(dialog, Qt::Key_Return);
+            });
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+void OnNextDialog(std::function<void(MessageDialog&)> check) {
+    static NextDialogWatch* watch = new NextDialogWatch;  // lives as long as the application
+    watch->check = std::move(check);
 }
 
 DialogDriver& Dialogs() {

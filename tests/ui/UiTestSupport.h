@@ -11,8 +11,10 @@
 #include <QTest>
 #include <QTimer>
 #include <deque>
+#include <functional>
 #include <vector>
 
+#include "MessageDialog.h"
 #include "Startup.h"
 #include "WizardApplication.h"
 
@@ -22,7 +24,7 @@ enum class Answer { kEnter, kEscape, kSpace, kClickOk, kCloseBox };
 
 struct SeenDialog {
     QString title;
-    QString text;
+    QString text;  // as shown: lines end in "\n", stand-ins for what cannot be shown
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     bool expected = true;  // false: nobody had asked for it; it was answered with Esc
 };
@@ -40,6 +42,9 @@ class DialogDriver : public QObject {
     // The one dialog seen since the last call; fails the test otherwise.
     SeenDialog TakeOne();
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void Poll();
     QTimer timer_;
@@ -48,6 +53,10 @@ class DialogDriver : public QObject {
 };
 
 DialogDriver& Dialogs();
+
+// Runs check on the next message dialog once it is shown and active (the
+// driver above leaves that one alone), then answers it with Enter.
+void OnNextDialog(std::function<void(MessageDialog&)> check);
 
 // Replaces the text of a field by typing, as the user would after selecting it.
 void TypeInto(QWidget* field, const QString& text);

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QtTest>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <sys/resource.h>
 
@@ -16,6 +18,7 @@
 #include "Clock.h"
 #include "CompletingComboBox.h"
 #include "History.h"
+#include "StepFiles.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
 #include "Unit2.h"
@@ -480,21 +483,24 @@ class WizardTest : public QObject {
     // Whatever is found in place of the step file on "戻る": the failure is
     // shown with its exact text and nothing of the step changes.
     void damagedStepFileOnBack_data() {
-        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QByteArray>("damage");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("missing") << "missing"
-                                 << "ファイルが見つかりません.";
-        QTest::newRow("folder") << "folder"
-                                << "I/O エラー (21)";
-        QTest::newRow("overOneMebibyte") << "big"
-                                         << "I/O エラー (27)";
-        QTest::newRow("emptyFile") << ""
-                                   << "'' は整数ではありません.";
-        QTest::newRow("firstLineNotANumber") << "二〇〇四\r\nx\r\n"
-                                             << "'二〇〇四' は整数ではありません.";
+        QTest::newRow("missing") << QByteArray("missing") << "ファイルが見つかりません.";
+        QTest::newRow("folder") << QByteArray("folder") << "I/O エラー (21)";
+        QTest::newRow("overOneMebibyte") << QByteArray("big") << "I/O エラー (27)";
+        QTest::newRow("emptyFile") << QByteArray() << "'' は整数ではありません.";
+        QTest::newRow("firstLineNotANumber")
+            << QByteArray("二〇〇四\r\nx\r\n") << "'二〇〇四' は整数ではありません.";
+        // Shown whole: nothing after a NUL is lost, a control byte shows as U+FFFD.
+        QTest::newRow("nulInFirstLine")
+            << QByteArray("'2000.\0\x01\r\n", 10) << "''2000.\uFFFD\uFFFD' は整数ではありません.";
+        const QByteArray megabyte(int(kMaxStepFileSize) - 2, 'a');
+        QTest::newRow("oneMebibyteFirstLine")
+            << megabyte + "\r\n"
+            << "'" + QString::fromLatin1(megabyte) + "' は整数ではありません.";
     }
     void damagedStepFileOnBack() {
-        QFETCH(QString, damage);
+        QFETCH(QByteArray, damage);
         QFETCH(QString, shown);
         PassBirthStep();
         PressEnter();
@@ -505,7 +511,7 @@ class WizardTest : public QObject {
         } else if (damage != "missing") {
             QFile file("temp.2");
             QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(damage == "big" ? QByteArray(2 << 20, 'a') : damage.toUtf8());
+            file.write(damage == "big" ? QByteArray(2 << 20, 'a') : damage);
         }
         const WizardState before = Wizard;
         const QString caption = Form2->windowTitle();
@@ -519,6 +525,90 @@ class WizardTest : public QObject {
         QCOMPARE(Wizard.HistoryText, before.HistoryText);
         QCOMPARE(Form2->windowTitle(), caption);
         QVERIFY(Form2->isVisible());
+    }
+
+    // Bytes that cannot be shown in a history line read back by 戻る: the
+    // final message shows a stand-in for each, and everything after them.
+    void controlBytesInAHistoryLineAreShownByStandIns() {
+        PassBirthStep();
+        PressEnter();
+        QFile file("temp.1");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            QByteArray("2001\r\n\0ab\x1b[2J\x7f"
+                       "c\r\n",
+                       17));
+        file.close();
+        QTest::mouseClick(Form2->BtnBack, Qt::LeftButton);
+        QCOMPARE(Form2->windowTitle(), QString("STEP2"));
+        QTest::mouseClick(Form2->ChkLast, Qt::LeftButton);
+        Dialogs().Expect(Answer::kEnter);
+        PressEnter();
+        QVERIFY(Dialogs().TakeOne().text.startsWith("\uFFFDab\uFFFD[2J\uFFFDc\n高等学校入学は"));
+        WaitActive(Form1);
+    }
+
+    // School names of 32,767 characters (the field's limit, one paste) at
+    // every step: the step whose snapshot would be too large to read back
+    // fails at once and changes nothing; 戻る still reads every earlier one.
+    void longSchoolNamesFailAtTheStepThatCrossesTheLimit() {
+        PassBirthStep();
+        const QString name(32767, QChar(0x5B66));
+        std::vector<std::string> histories;  // before each step that went through
+        std::vector<test::SeenDialog> seen;
+        WizardState before;
+        QString caption;
+        while (seen.empty() && Wizard.StepNumber < 20) {
+            Form2->CBSchool->lineEdit()->setText(name);
+            before = Wizard;
+            caption = Form2->windowTitle();
+            QTest::mouseClick(Form2->BtnNF, Qt::LeftButton);
+            seen = Dialogs().Take();  // the failure, answered with Esc (OK)
+            if (seen.empty()) {
+                histories.push_back(before.HistoryText);
+            }
+        }
+        QCOMPARE(seen.size(), size_t{1});
+        QCOMPARE(seen[0].text, QString("I/O エラー (27)"));
+        QCOMPARE(Wizard.StepNumber, 7);  // the sixth school (temp.7) is too large
+        QVERIFY(!QFile::exists("temp.7"));
+        QCOMPARE(Wizard.CursorYear, before.CursorYear);
+        QVERIFY(Wizard.HistoryText == before.HistoryText);
+        QCOMPARE(Form2->windowTitle(), caption);
+        QCOMPARE(Form2->CBSchool->currentText(), name);  // the fields as they were
+        while (Wizard.StepNumber > 3) {
+            QTest::mouseClick(Form2->BtnBack, Qt::LeftButton);
+            QVERIFY(Wizard.HistoryText == histories.at(size_t(Wizard.StepNumber) - 2));
+        }
+    }
+
+    // The age counts the birthday by month and day: on a today between
+    // 10 May and 5 October, one born 10 May 1985 is 41, not 40 (as a birthday
+    // of 5 October, month and day swapped, would give).
+    void finalMessageCountsTheBirthdayOnBothWindows_data() {
+        QTest::addColumn<int>("window");
+        QTest::newRow("birthDateWindow") << 1;
+        QTest::newRow("schoolStepWindow") << 2;
+    }
+    void finalMessageCountsTheBirthdayOnBothWindows() {
+        QFETCH(int, window);
+        FixToday(CivilDate{2026, 6, 1});
+        struct Restore {
+            ~Restore() { FixToday(CivilDate{2026, 12, 7}); }
+        } restore;
+        TypeInto(Form1->EdYear, "1985");
+        TypeInto(Form1->EdMth, "5");
+        TypeInto(Form1->EdDay, "10");
+        if (window == 2) {
+            PressEnter();
+            WaitActive(Form2);
+        }
+        QTest::mouseClick(window == 1 ? static_cast<QWidget*>(Form1->ChkJ) : Form2->ChkLast,
+                          Qt::LeftButton);
+        Dialogs().Expect(Answer::kEnter);
+        PressEnter();
+        QVERIFY(Dialogs().TakeOne().text.endsWith("\n現在41歳です。"));
+        WaitActive(Form1);
     }
 
     // The disk refuses the write (here: the file-size limit): the step stays.
