@@ -116,8 +116,10 @@ processes_inside() {
 cleanup() {
     status=$?
     trap - EXIT INT TERM HUP
+    # unshare holds TERM and INT back while it waits; KILL ends it, and with
+    # it (--kill-child) the namespace and everything running there.
     if [ -n "$child" ] && kill -0 "$child" 2>/dev/null; then
-        kill "$child" 2>/dev/null || true
+        kill -KILL "$child" 2>/dev/null || true
         wait "$child" 2>/dev/null || true
     fi
     tries=0
