@@ -127,6 +127,7 @@ cleanup() {
         sleep 0.2
         tries=$((tries + 1))
     done
+    echo "== removing $work"
     if mounted_below || processes_inside; then
         echo "$0: $work is still in use; not removed" >&2
         exit 1
