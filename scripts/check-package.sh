@@ -2,6 +2,8 @@
 # Builds the Debian package (make package), unpacks it into a scratch root and
 # checks what a user installing it relies on: the program, which starts; the
 # menu entry and its icon in the standard places; and the declared Depends.
+# Then what Debian asks of a package: lintian without errors or warnings, the
+# copyright file, changelog and manual page, and the AppStream metadata.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -87,9 +89,66 @@ check "launcher gives each start a private folder, removed at the end" launches_
 check "menu entry's icon is vesmira" has_line "$desktop" "Icon=vesmira"
 check "menu entry matches the window class" has_line "$desktop" "StartupWMClass=vesmira"
 check "icon in hicolor/scalable/apps, SVG" grep -q "<svg" "$icon"
-for package in libqt6widgets6 qt6-qpa-plugins fonts-ipafont-gothic; do
+for package in libqt6widgets6 qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic; do
     check "depends on $package" depends_on "$package"
 done
+
+doc="$root/usr/share/doc/vesmira"
+manpage="$root/usr/share/man/man1/vesmira.1.gz"
+metainfo="$root/usr/share/metainfo/vesmira.metainfo.xml"
+version=$(dpkg-deb -f "$deb" Version)
+
+# Machine-readable (DEP-5): the format line, a paragraph for every file, and
+# the licence text it names.
+dep5_copyright() {
+    head -n 1 "$1" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' &&
+        grep -qx 'Files: \*' "$1" && grep -q '^License: ' "$1"
+}
+# The newest entry names the version being packaged.
+changelog_names_version() {
+    newest=$(zcat "$1" | dpkg-parsechangelog -l - -S Version)
+    echo "newest entry: $newest"
+    [ "$newest" = "$version" ]
+}
+manpage_renders_cleanly() {
+    warnings=$(MANWIDTH=80 LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l -Tutf8 "$1" 2>&1 >/dev/null)
+    echo "$warnings"
+    [ -z "$warnings" ]
+}
+names_in_whatis() { lexgrog "$1" | grep -q '"vesmira - '; }
+# appstreamcli validate, allowing only what follows from the project having no
+# web address yet: a component id that is not a reverse domain name (there is
+# no domain to build one from), no homepage, and the screenshot given as the
+# installed file rather than a web URL. Anything else fails.
+metainfo_validates() {
+    appstreamcli validate --no-net "$1" >"$root/.validate" 2>&1 || true
+    cat "$root/.validate"
+    grep -q 'Validation' "$root/.validate" &&
+        ! grep -E '^[EW]: ' "$root/.validate" |
+        grep -v -E ': (cid-desktopapp-is-not-rdns|url-homepage-missing)( |$)|: web-url-expected file://'
+}
+metainfo_screenshot_in_package() {
+    shot=$(sed -n 's|.*<image[^>]*>file://\(.*\)</image>.*|\1|p' "$1")
+    [ -z "$shot" ] || [ "$(head -c 4 "$root$shot" | od -An -c | tr -d ' ')" = "211PNG" ]
+}
+
+if command -v lintian >/dev/null 2>&1; then
+    check "lintian: no errors or warnings" lintian --fail-on error,warning "$deb"
+fi
+check "copyright in /usr/share/doc/vesmira, machine-readable" dep5_copyright "$doc/copyright"
+check "changelog.gz names version $version" changelog_names_version "$doc/changelog.gz"
+check "manual page vesmira(1) in man1, gzipped" gzip -t "$manpage"
+if command -v man >/dev/null 2>&1; then
+    check "manual page renders without warnings" manpage_renders_cleanly "$manpage"
+    check "manual page has a whatis entry" names_in_whatis "$manpage"
+fi
+check "metainfo in /usr/share/metainfo" test -f "$metainfo"
+if command -v appstreamcli >/dev/null 2>&1; then
+    check "metainfo validates (appstreamcli)" metainfo_validates "$metainfo"
+fi
+check "metainfo launches the menu entry" grep -q '<launchable type="desktop-id">vesmira.desktop</launchable>' "$metainfo"
+check "metainfo lists release $version" grep -q "<release version=\"$version\"" "$metainfo"
+check "metainfo's screenshot is in the package" metainfo_screenshot_in_package "$metainfo"
 
 echo "package: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,17 +1,18 @@
 #!/bin/sh
 # Installs the Debian packages that building, running and testing need,
 # skipping those already present. Safe to run again; needs root (or sudo)
-# only when something is missing.
+# only when something is missing. Every name exists on Debian 12 and 13 alike:
+# no versioned names (libclang-rt-dev follows the default clang).
 set -eu
 
 PACKAGES="
   build-essential cmake make pkg-config
   qt6-base-dev qt6-base-private-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-dev
   fonts-ipafont-gothic
   xvfb xauth
-  dpkg-dev file desktop-file-utils
+  dpkg-dev file desktop-file-utils lintian appstream man-db
   shellcheck
 "
 

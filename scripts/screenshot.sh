@@ -10,6 +10,7 @@ if [ -z "${DISPLAY:-}" ]; then
             missing="${missing:-} $p"
     done
     if [ -n "${missing:-}" ]; then
+        # shellcheck disable=SC2086 # one word per package
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
     fi
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
