@@ -16,11 +16,14 @@
 #include <QWindow>
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "FailureDisplay.h"
 #include "FormLayout.h"
 #include "InputChecks.h"
 #include "MessageText.h"
+#include "ResumeRows.h"
 #include "WizardApplication.h"
 
 namespace vesmira {
@@ -138,7 +141,8 @@ const QString& MessageDialog::text() const {
     return text_->text();
 }
 
-DialogResult MessageDialog::Run(const std::string& text, std::span<const CopyAction> extra) {
+DialogResult MessageDialog::Run(const std::string& text, std::span<const CopyAction> extra,
+                                std::function<void()> onOk) {
     std::vector<std::unique_ptr<QAction>> added;
     for (const CopyAction& entry : extra) {
         auto& action = added.emplace_back(std::make_unique<QAction>(entry.label));
@@ -150,6 +154,7 @@ DialogResult MessageDialog::Run(const std::string& text, std::span<const CopyAct
         text_->addAction(action.get());
     }
     closedByWindow_ = false;
+    onOk_ = std::move(onOk);
     text_->SetText(DisplayText(text));
     FitToScreen();
     ok_->setFocus();
@@ -160,7 +165,16 @@ DialogResult MessageDialog::Run(const std::string& text, std::span<const CopyAct
         focused->clearFocus();
     }
     text_->SetText({});  // a long text's memory goes with the dialog
+    onOk_ = nullptr;
     return closedByWindow_ ? kDialogClosed : kDialogOk;
+}
+
+void MessageDialog::done(int result) {
+    // Every answer but the close box is OK (Esc arrives as a rejection).
+    if (!closedByWindow_ && onOk_) {
+        RunGuarded(std::exchange(onOk_, nullptr));
+    }
+    QDialog::done(result);
 }
 
 void MessageDialog::closeEvent(QCloseEvent* event) {
@@ -218,7 +232,7 @@ void MessageDialog::Copy() {
 }
 
 DialogResult RunMessageDialog(const QString& caption, DialogKind kind, const std::string& text,
-                              std::span<const CopyAction> extra) {
+                              std::span<const CopyAction> extra, std::function<void()> onOk) {
     std::vector<MessageDialog*>& kept = KeptDialogs();
     const auto found = std::find_if(kept.begin(), kept.end(), [&](const MessageDialog* d) {
         return d->kind() == kind && d->windowTitle() == caption;
@@ -228,16 +242,23 @@ DialogResult RunMessageDialog(const QString& caption, DialogKind kind, const std
     if (dialog->isVisible()) {
         // Asked for again while it is up (a failure while it is shown).
         MessageDialog spare(kind, caption);
-        return spare.Run(text, extra);
+        return spare.Run(text, extra, std::move(onOk));
     }
-    return dialog->Run(text, extra);
+    return dialog->Run(text, extra, std::move(onOk));
 }
 
 DialogResult ShowMessageDialog(const std::string& text, DialogKind kind,
-                               std::span<const CopyAction> extra) {
+                               std::span<const CopyAction> extra, std::function<void()> onOk) {
     const QString caption =
         kind == DialogKind::kError ? QStringLiteral("エラー") : QStringLiteral("情報");
-    return RunMessageDialog(caption, kind, text, extra);
+    return RunMessageDialog(caption, kind, text, extra, std::move(onOk));
+}
+
+DialogResult ShowResult(const std::string& message, std::function<void()> onOk) {
+    const CopyAction rows[] = {{QStringLiteral("履歴書の行としてコピー(&R)"),
+                                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+                                QString::fromStdString(ResumeRowsText(message))}};
+    return ShowMessageDialog(message, DialogKind::kInformation, rows, std::move(onOk));
 }
 
 void ShowInputError(int code) {

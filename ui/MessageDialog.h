@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QKeySequence>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -42,7 +43,10 @@ class MessageDialog : public QDialog {
     MessageDialog(DialogKind kind, const QString& caption);
 
     // Shows text (any bytes; lines ended by CR LF) until it is answered.
-    DialogResult Run(const std::string& text, std::span<const CopyAction> extra = {});
+    // onOk runs when the answer is OK, while the dialog is still shown: a
+    // window it brings up is then the one the window system activates next.
+    DialogResult Run(const std::string& text, std::span<const CopyAction> extra = {},
+                     std::function<void()> onOk = {});
 
     DialogKind kind() const { return kind_; }
     const QString& text() const;  // as shown
@@ -51,6 +55,7 @@ class MessageDialog : public QDialog {
     QPushButton* okButton() const { return ok_; }
 
   protected:
+    void done(int result) override;
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -64,6 +69,7 @@ class MessageDialog : public QDialog {
     MessageText* text_;
     QPushButton* ok_;
     bool closedByWindow_ = false;
+    std::function<void()> onOk_;
     std::optional<QMargins> knownFrame_;  // the window manager's frame, seen when shown
     QMargins frame_;                      // the frame the size and place were worked out for
 };
@@ -78,12 +84,19 @@ QString DisplayText(std::string_view text);
 // made on first use and kept for the program's life: showing one that
 // exists is what a user waits for, building it is not.
 DialogResult RunMessageDialog(const QString& caption, DialogKind kind, const std::string& text,
-                              std::span<const CopyAction> extra = {});
+                              std::span<const CopyAction> extra = {},
+                              std::function<void()> onOk = {});
 
 // Shows text (lines ended by CR LF) in a modal dialog of the given kind,
 // captioned "エラー" or "情報"; extra entries join its context menu.
 DialogResult ShowMessageDialog(const std::string& text, DialogKind kind,
-                               std::span<const CopyAction> extra = {});
+                               std::span<const CopyAction> extra = {},
+                               std::function<void()> onOk = {});
+
+// The wizard's result (the history and the age) in the information dialog,
+// whose context menu and Ctrl+Shift+C also copy it as 履歴書 rows (年, 和暦,
+// 月, 学歴, tab-separated). onOk as for MessageDialog::Run.
+DialogResult ShowResult(const std::string& message, std::function<void()> onOk = {});
 
 // The error dialog with the message of an input error code.
 void ShowInputError(int code);

@@ -117,7 +117,7 @@ void TForm1::CompleteStep1() {
     if (ChkJ->isChecked()) {
         const std::string message =
             FinalMessage(ToInteger(FieldText(EdMth)), ToInteger(FieldText(EdDay)));
-        if (ShowMessageDialog(message, DialogKind::kInformation) == kDialogOk) {
+        if (ShowResult(message) == kDialogOk) {
             ChkJ->setChecked(false);
         }
         return;

@@ -139,9 +139,9 @@ void TForm2::BtnNFClick() {
     if (ChkLast->isChecked()) {
         const std::string message =
             FinalMessage(ToInteger(FieldText(Form1->EdMth)), ToInteger(FieldText(Form1->EdDay)));
-        if (ShowMessageDialog(message, DialogKind::kInformation) == kDialogOk) {
-            ReturnToStep1();
-        } else {
+        // STEP1 comes up before the dialog goes, so that nothing else is
+        // activated in between.
+        if (ShowResult(message, [this] { ReturnToStep1(); }) != kDialogOk) {
             // Closed without OK: the step stays, so pressing 完了 again must
             // not list this school twice.
             Wizard.HistoryText = before.HistoryText;
