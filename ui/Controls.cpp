@@ -57,10 +57,12 @@ void StepWindow::TakeOver(QWidget* previous) {
 }
 
 void StepWindow::AnnounceStep() {
-    // The toolkit announces neither: a caption is no accessible property of
-    // its own, and the focus did not move.
+    // The focus did not move, so the toolkit does not announce it; before
+    // Qt 6.8 it did not announce a new caption either.
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
     QAccessibleEvent name(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&name);
+#endif
     if (QWidget* field = focusWidget()) {
         QAccessibleEvent focus(field, QAccessible::Focus);
         QAccessible::updateAccessibility(&focus);

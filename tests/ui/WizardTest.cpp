@@ -890,8 +890,9 @@ class WizardTest : public QObject {
         WindowLog log;
         test::Announcements announcements;
         Take(step);
-        QCOMPARE(log.entries, windows);
-        QCOMPARE(announcements.Take(), announced);
+        // Joined, so that a failure shows what was told, not only how much.
+        QCOMPARE(log.entries.join(" | "), windows.join(" | "));
+        QCOMPARE(announcements.Take().join(" | "), announced.join(" | "));
         QCOMPARE(QApplication::focusWidget()->objectName(), focus);
     }
 
