@@ -2,10 +2,12 @@
 # The menu's launcher, run as a desktop or a terminal runs it, with a stand-in
 # in place of the wizard: where it puts the program, what it leaves behind,
 # and how it passes on signals and the program's exit status.
-# Usage: launcher-test.sh LAUNCHER STAND_IN
+# Usage: launcher-test.sh LAUNCHER STAND_IN [RESULT_XML]
+# The cases also go to RESULT_XML, as JUnit XML, for make test's count.
 set -u
 launcher=$1
 standin=$2
+results=${3:-}
 scratch=$(mktemp -d)
 scratch=$(cd -P "$scratch" && pwd)
 pids=
@@ -21,16 +23,22 @@ passed=0
 failed=0
 n=0
 
+cases=
 check() {
     description=$1
     shift
+    name=$(printf '%s' "$description" | sed 's/&/\&amp;/g; s/</\&lt;/g; s/>/\&gt;/g; s/"/\&quot;/g')
     if "$@" >"$scratch/out" 2>&1; then
         passed=$((passed + 1))
         echo "ok      $description"
+        cases="$cases<testcase name=\"$name\"/>
+"
     else
         failed=$((failed + 1))
         echo "FAILED  $description"
         sed 's/^/        /' "$scratch/out"
+        cases="$cases<testcase name=\"$name\"><failure/></testcase>
+"
     fi
 }
 
@@ -228,4 +236,7 @@ fi
 check "no private folder: no start, and the user is told" no_folder_no_start
 
 echo "launcher: $passed passed, $failed failed"
+if [ -n "$results" ]; then
+    printf '<testsuite name="launcher_tests">\n%s</testsuite>\n' "$cases" >"$results"
+fi
 [ "$failed" -eq 0 ]
