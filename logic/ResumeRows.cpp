@@ -42,8 +42,8 @@ std::string CellText(std::string_view text) {
     return cell;
 }
 
-// "<name><word><year><EraLabel(year)><suffix>", read from the end.
-std::optional<ResumeRow> ParseEventLine(std::string_view line) {
+// "<name><word><year><EraLabel(year)><suffix>", read from the end, as a row.
+std::optional<std::string> ParseEventLine(std::string_view line) {
     for (const EventForm& form : kEventForms) {
         std::string_view rest = line;
         if (!rest.ends_with(form.suffix)) {
@@ -71,12 +71,12 @@ std::optional<ResumeRow> ParseEventLine(std::string_view line) {
             continue;
         }
         rest.remove_suffix(form.word.size());
-        std::string era(label == kEraChange
-                            ? kEraChangeRow
-                            : label.substr(kLabelOpen.size(),
-                                           label.size() - kLabelOpen.size() - kLabelClose.size()));
-        return ResumeRow{std::string(yearText), std::move(era), std::string(form.month),
-                         CellText(rest) + " " + std::string(form.event)};
+        const std::string_view era =
+            label == kEraChange ? kEraChangeRow
+                                : label.substr(kLabelOpen.size(), label.size() - kLabelOpen.size() -
+                                                                      kLabelClose.size());
+        return std::string(yearText) + '\t' + std::string(era) + '\t' + std::string(form.month) +
+               '\t' + CellText(rest) + ' ' + std::string(form.event) + '\n';
     }
     return std::nullopt;
 }
@@ -87,8 +87,8 @@ bool IsBirthLine(std::string_view line) {
 
 }  // namespace
 
-std::vector<ResumeRow> ResumeRows(std::string_view history) {
-    std::vector<ResumeRow> rows;
+std::string ResumeRowsText(std::string_view history) {
+    std::string rows;
     std::string pending;  // lines of a school name that a line break split
     while (!history.empty()) {
         const size_t end = history.find(kLineEnd);
@@ -99,22 +99,14 @@ std::vector<ResumeRow> ResumeRows(std::string_view history) {
             continue;
         }
         pending += line;
-        if (std::optional<ResumeRow> row = ParseEventLine(pending)) {
-            rows.push_back(std::move(*row));
+        if (std::optional<std::string> row = ParseEventLine(pending)) {
+            rows += *row;
             pending.clear();
         } else {
             pending += kLineEnd;
         }
     }
     return rows;
-}
-
-std::string ResumeRowsText(std::string_view history) {
-    std::string text;
-    for (const ResumeRow& row : ResumeRows(history)) {
-        text += row.year + '\t' + row.era + '\t' + row.month + '\t' + row.entry + '\n';
-    }
-    return text;
 }
 
 }  // namespace vesmira

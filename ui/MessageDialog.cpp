@@ -115,26 +115,10 @@ MessageDialog::MessageDialog(DialogKind kind, const QString& caption)
     grid->addWidget(ok_, 1, 0, 1, 2, Qt::AlignHCenter);
     setTabOrder(ok_, text_);
 
-    const struct {
-        const char* label;
-        QKeySequence::StandardKey key;
-        void (MessageDialog::*run)();
-    } entries[] = {
-        {"コピー(&C)", QKeySequence::Copy, &MessageDialog::Copy},
-        {"すべて選択(&A)", QKeySequence::SelectAll, nullptr},
-    };
-    for (const auto& entry : entries) {
-        auto* action = new QAction(QString::fromUtf8(entry.label), this);
-        action->setShortcut(entry.key);
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        if (entry.run != nullptr) {
-            connect(action, &QAction::triggered, this, entry.run);
-        } else {
-            connect(action, &QAction::triggered, text_, &MessageText::SelectAll);
-        }
-        addAction(action);
-        text_->addAction(action);
-    }
+    AddEntry(new QAction(QStringLiteral("コピー(&C)"), this), QKeySequence::Copy,
+             [this] { Copy(); });
+    AddEntry(new QAction(QStringLiteral("すべて選択(&A)"), this), QKeySequence::SelectAll,
+             [this] { text_->SelectAll(); });
 }
 
 const QString& MessageDialog::text() const {
@@ -143,15 +127,10 @@ const QString& MessageDialog::text() const {
 
 DialogResult MessageDialog::Run(const std::string& text, std::span<const CopyAction> extra,
                                 std::function<void()> onOk) {
-    std::vector<std::unique_ptr<QAction>> added;
+    std::vector<std::unique_ptr<QAction>> added;  // for this showing only
     for (const CopyAction& entry : extra) {
-        auto& action = added.emplace_back(std::make_unique<QAction>(entry.label));
-        action->setShortcut(entry.shortcut);
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        connect(action.get(), &QAction::triggered,
-                [copied = entry.text] { QGuiApplication::clipboard()->setText(copied); });
-        addAction(action.get());
-        text_->addAction(action.get());
+        AddEntry(added.emplace_back(std::make_unique<QAction>(entry.label)).get(), entry.shortcut,
+                 [copied = entry.text] { QGuiApplication::clipboard()->setText(copied); });
     }
     closedByWindow_ = false;
     onOk_ = std::move(onOk);
@@ -167,6 +146,15 @@ DialogResult MessageDialog::Run(const std::string& text, std::span<const CopyAct
     text_->SetText({});  // a long text's memory goes with the dialog
     onOk_ = nullptr;
     return closedByWindow_ ? kDialogClosed : kDialogOk;
+}
+
+void MessageDialog::AddEntry(QAction* action, const QKeySequence& shortcut,
+                             const std::function<void()>& run) {
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(action, &QAction::triggered, this, run);
+    addAction(action);
+    text_->addAction(action);  // the text's context menu
 }
 
 void MessageDialog::done(int result) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -61,6 +62,8 @@ class MessageDialog : public QDialog {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    // An entry of the context menu, with its shortcut anywhere in the dialog.
+    void AddEntry(QAction* action, const QKeySequence& shortcut, const std::function<void()>& run);
     void FitToScreen();
     void Copy();
 

@@ -126,7 +126,7 @@ void MessageText::SetText(const QString& text) {
 }
 
 QSize MessageText::SizeFor(int maxWidth, int maxHeight) {
-    const int lineHeight = qCeil(metrics_.lineSpacing());
+    const int lineHeight = LineHeight();
     const int natural = qCeil(NaturalWidth(maxWidth)) + kSlack;
     int width = std::clamp(natural, kSlack + 1, std::max(maxWidth, kSlack + 1));
     Wrap(width - kSlack);
@@ -157,14 +157,14 @@ void MessageText::Select(int anchor, int cursor) {
 QRect MessageText::CharacterRect(int position) const {
     const int row = RowOf(position);
     const Row& r = rows_[static_cast<size_t>(row)];
-    const int lineHeight = qCeil(metrics_.lineSpacing());
+    const int lineHeight = LineHeight();
     const qreal x = Advance(r.start, position);
     const qreal width = position < r.end ? CharWidth(position) : 0;
     return {qFloor(x), (row - verticalScrollBar()->value()) * lineHeight, qCeil(width), lineHeight};
 }
 
 int MessageText::PositionAt(QPoint point) const {
-    const int lineHeight = qCeil(metrics_.lineSpacing());
+    const int lineHeight = LineHeight();
     const int offset = point.y() < 0 ? -1 - (-1 - point.y()) / lineHeight : point.y() / lineHeight;
     const int row =
         std::clamp(verticalScrollBar()->value() + offset, 0, static_cast<int>(rows_.size()) - 1);
@@ -280,7 +280,7 @@ void MessageText::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     painter.setFont(WithoutKerning(font()));
     const QPalette& colours = palette();
-    const int lineHeight = qCeil(metrics_.lineSpacing());
+    const int lineHeight = LineHeight();
     const qreal ascent = metrics_.ascent();
     const int first = verticalScrollBar()->value();
     const int last = std::min(static_cast<int>(rows_.size()) - 1,
@@ -445,8 +445,12 @@ int MessageText::RowOf(int position) const {
     return std::max(0, static_cast<int>(after - rows_.begin()) - 1);
 }
 
+int MessageText::LineHeight() const {
+    return qCeil(metrics_.lineSpacing());
+}
+
 int MessageText::VisibleRows() const {
-    return std::max(1, viewport()->height() / qCeil(metrics_.lineSpacing()));
+    return std::max(1, viewport()->height() / LineHeight());
 }
 
 void MessageText::UpdateScrollBar() {
@@ -533,7 +537,7 @@ int MessageText::Moved(QKeyEvent* event, bool* extend) {
         if (goalX_ < 0) {
             goalX_ = Advance(r.start, cursor_);
         }
-        const int lineHeight = qCeil(metrics_.lineSpacing());
+        const int lineHeight = LineHeight();
         return PositionAt(
             QPoint(qRound(goalX_), (target - verticalScrollBar()->value()) * lineHeight));
     }

@@ -68,6 +68,7 @@ class MessageText : public QAbstractScrollArea {
     void Wrap(int width);
     void WrapLine(int from, int to, qreal width);
     int RowOf(int position) const;
+    int LineHeight() const;
     int VisibleRows() const;
     void UpdateScrollBar();
     void MoveCursor(int position, bool extend);

@@ -53,16 +53,9 @@ WizardApplication::~WizardApplication() {
 
 bool WizardApplication::notify(QObject* receiver, QEvent* event) {
     PressScope scope(event->spontaneous() && receiver->isWidgetType() && IsPress(event));
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const Failure& failure) {
-        ShowFailure(failure.message());
-    } catch (const std::exception& failure) {
-        ShowFailure(failure.what());
-    } catch (...) {
-        ShowFailure(kUnknownFailure);
-    }
-    return false;
+    bool handled = false;
+    RunGuarded([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
 }
 
 bool WizardApplication::eventFilter(QObject* watched, QEvent* event) {
