@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -59,8 +60,8 @@ void DialogDriver::Poll() {
         return;
     }
     box->setProperty("answered", true);
-    const QMessageBox::Icon icon =
-        box->kind() == DialogKind::kError ? QMessageBox::Critical : QMessageBox::Information;
+    const QString icon =
+        QAccessible::queryAccessibleInterface(box->iconLabel())->text(QAccessible::Name);
     SeenDialog seen{box->windowTitle(), box->text(), icon, !answers_.empty()};
     const Answer answer = answers_.empty() ? Answer::kEscape : answers_.front();
     if (!answers_.empty()) {
