@@ -34,6 +34,10 @@ if [ "$(id -u)" -ne 0 ]; then
   fi
 fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
+# Another install may hold the package lock (an unattended upgrade, a second
+# build): wait for it rather than fail.
+WAIT="-o DPkg::Lock::Timeout=600"
 # shellcheck disable=SC2086
-$SUDO apt-get install -y -qq --no-install-recommends $missing
+$SUDO apt-get $WAIT update -qq
+# shellcheck disable=SC2086
+$SUDO apt-get $WAIT install -y -qq --no-install-recommends $missing
