@@ -28,6 +28,14 @@ int32_t EraToWestern(const std::string& eraName, int32_t eraYear);
 // 1939 "（平成-49）".
 std::string EraLabel(int32_t year);
 
+// The era a month of the Western calendar really falls in, as a 履歴書 writes
+// it, counted from the month's first day: "明治" from 1868, "大正" from 30 July
+// 1912, "昭和" from 25 December 1926, "平成" from 8 January 1989, "令和" from
+// 1 May 2019, with "元" for an era's first year. March 1989 is "平成元", April
+// 2019 "平成31", March 2020 "令和2"; months before 1868 have no era (empty).
+// Unlike EraLabel, which stays the wizard's own text, this ends 平成.
+std::string EraOfMonth(int32_t year, int32_t month);
+
 // 1 when month is February of a Gregorian leap year (2000, not 1900), else 0.
 int32_t IsLeapFebruary(int32_t year, int32_t month);
 

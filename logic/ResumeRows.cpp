@@ -13,21 +13,48 @@ namespace {
 
 constexpr std::string_view kLabelOpen = "（";
 constexpr std::string_view kLabelClose = "）";
-constexpr std::string_view kEraChange = "（昭和64、平成元）";
-constexpr std::string_view kEraChangeRow = "平成元";
+constexpr std::string_view kGraduateSchool = "大学院";
+constexpr std::string_view kAhead = "見込み";  // after a leaving not yet reached
+constexpr std::string_view kPlanned = "予定";  // after an entry not yet reached
+
+enum class Event { kEntry, kGraduation, kDropOut };
 
 struct EventForm {
     std::string_view word;    // between the school name and the year
     std::string_view suffix;  // after the era label
-    std::string_view event;   // in the 学歴 column
-    std::string_view month;
+    Event event;
+    int32_t month;
 };
 
 constexpr std::array<EventForm, 3> kEventForms{{
-    {kEnteredWord, kEntrySuffix, "入学", "4"},
-    {kGraduatedWord, kLeavingSuffix, "卒業", "3"},
-    {kDroppedOutWord, kLeavingSuffix, "中退", "3"},
+    {kEnteredWord, kEntrySuffix, Event::kEntry, 4},
+    {kGraduatedWord, kLeavingSuffix, Event::kGraduation, 3},
+    {kDroppedOutWord, kLeavingSuffix, Event::kDropOut, 3},
 }};
+
+// Whether the month has not ended yet (a leaving) or not begun (an entry).
+bool IsAhead(int32_t year, const EventForm& form, const CivilDate& today) {
+    const int32_t lastMonthBehind = form.event == Event::kEntry ? form.month - 1 : form.month;
+    return today.year < year || (today.year == year && today.month <= lastMonthBehind);
+}
+
+// The 学歴 column's event word, as a 履歴書 writes it.
+std::string EventText(std::string_view school, int32_t year, const EventForm& form,
+                      const CivilDate& today) {
+    const bool ahead = IsAhead(year, form, today);
+    switch (form.event) {
+        case Event::kEntry:
+            return ahead ? "入学" + std::string(kPlanned) : "入学";
+        case Event::kGraduation: {
+            const std::string word =
+                school.find(kGraduateSchool) != std::string_view::npos ? "修了" : "卒業";
+            return ahead ? word + std::string(kAhead) : word;
+        }
+        case Event::kDropOut:
+            break;
+    }
+    return "中退";
+}
 
 // Blanks for what would break a row or a column: CR LF, CR, LF and tab.
 std::string CellText(std::string_view text) {
@@ -43,7 +70,7 @@ std::string CellText(std::string_view text) {
 }
 
 // "<name><word><year><EraLabel(year)><suffix>", read from the end, as a row.
-std::optional<std::string> ParseEventLine(std::string_view line) {
+std::optional<std::string> ParseEventLine(std::string_view line, const CivilDate& today) {
     for (const EventForm& form : kEventForms) {
         std::string_view rest = line;
         if (!rest.ends_with(form.suffix)) {
@@ -71,12 +98,9 @@ std::optional<std::string> ParseEventLine(std::string_view line) {
             continue;
         }
         rest.remove_suffix(form.word.size());
-        const std::string_view era =
-            label == kEraChange ? kEraChangeRow
-                                : label.substr(kLabelOpen.size(), label.size() - kLabelOpen.size() -
-                                                                      kLabelClose.size());
-        return std::string(yearText) + '\t' + std::string(era) + '\t' + std::string(form.month) +
-               '\t' + CellText(rest) + ' ' + std::string(form.event) + '\n';
+        return std::string(yearText) + '\t' + EraOfMonth(year, form.month) + '\t' +
+               std::to_string(form.month) + '\t' + CellText(rest) + ' ' +
+               EventText(rest, year, form, today) + '\n';
     }
     return std::nullopt;
 }
@@ -87,7 +111,7 @@ bool IsBirthLine(std::string_view line) {
 
 }  // namespace
 
-std::string ResumeRowsText(std::string_view history) {
+std::string ResumeRowsText(std::string_view history, const CivilDate& today) {
     std::string rows;
     std::string pending;  // lines of a school name that a line break split
     while (!history.empty()) {
@@ -99,7 +123,7 @@ std::string ResumeRowsText(std::string_view history) {
             continue;
         }
         pending += line;
-        if (std::optional<std::string> row = ParseEventLine(pending)) {
+        if (std::optional<std::string> row = ParseEventLine(pending, today)) {
             rows += *row;
             pending.clear();
         } else {

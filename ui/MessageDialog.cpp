@@ -245,7 +245,7 @@ DialogResult ShowMessageDialog(const std::string& text, DialogKind kind,
 DialogResult ShowResult(const std::string& message, std::function<void()> onOk) {
     const CopyAction rows[] = {{QStringLiteral("履歴書の行としてコピー(&R)"),
                                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
-                                QString::fromStdString(ResumeRowsText(message))}};
+                                QString::fromStdString(ResumeRowsText(message, Today()))}};
     return ShowMessageDialog(message, DialogKind::kInformation, rows, std::move(onOk));
 }
 

@@ -52,6 +52,28 @@ INSTANTIATE_TEST_SUITE_P(
                     LabelCase{9999, "（平成8011）"}, LabelCase{0, "（平成-1988）"},
                     LabelCase{INT32_MIN, "（平成2147481660）"}));
 
+struct MonthEraCase {
+    int32_t year, month;
+    const char* era;
+};
+
+class EraOfMonthTest : public testing::TestWithParam<MonthEraCase> {};
+
+TEST_P(EraOfMonthTest, NamesTheEraOfTheMonthsFirstDay) {
+    EXPECT_EQ(EraOfMonth(GetParam().year, GetParam().month), GetParam().era);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Months, EraOfMonthTest,
+    testing::Values(MonthEraCase{1867, 12, ""}, MonthEraCase{1868, 1, "明治元"},
+                    MonthEraCase{1912, 7, "明治45"}, MonthEraCase{1912, 8, "大正元"},
+                    MonthEraCase{1926, 12, "大正15"}, MonthEraCase{1927, 1, "昭和2"},
+                    MonthEraCase{1939, 4, "昭和14"}, MonthEraCase{1988, 3, "昭和63"},
+                    MonthEraCase{1989, 1, "昭和64"}, MonthEraCase{1989, 3, "平成元"},
+                    MonthEraCase{2019, 4, "平成31"}, MonthEraCase{2019, 5, "令和元"},
+                    MonthEraCase{2020, 3, "令和2"}, MonthEraCase{2023, 4, "令和5"},
+                    MonthEraCase{INT32_MAX, 3, "令和2147481629"}, MonthEraCase{INT32_MIN, 3, ""}));
+
 TEST(IsLeapFebruaryTest, OnlyFebruaryOfGregorianLeapYears) {
     const struct {
         int32_t year, month, extra;
