@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <map>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -97,6 +98,21 @@ void DriveCopy() {
     QTimer::singleShot(0, &PlayScene);
 }
 
+// The exit status of pid (128 + the signal that ended it), or -1 when it did
+// not end by itself in 60 s; it is killed then.
+int WaitForExit(pid_t pid) {
+    for (int i = 0; i < 6000; ++i) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        ::usleep(10000);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
+}
+
 // One copy of the program in a child process, killed if the test leaves it.
 class Copy {
   public:
@@ -161,17 +177,7 @@ class Copy {
     }
 
     // The copy's exit status, or -1 when it did not exit by itself in 60 s.
-    int ExitStatus() {
-        int status = 0;
-        for (int i = 0; i < 6000; ++i) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            ::usleep(10000);
-        }
-        return -1;
-    }
+    int ExitStatus() { return WaitForExit(std::exchange(pid_, -1)); }
 
     bool Running() { return ::waitpid(pid_, nullptr, WNOHANG) == 0; }
     void Signal(int signal) const { ::kill(pid_, signal); }
@@ -191,21 +197,6 @@ std::map<QString, QByteArray> Contents(const QString& folder) {
         contents[entry.fileName()] = file.open(QIODevice::ReadOnly) ? file.readAll() : "(?)";
     }
     return contents;
-}
-
-// Waits up to 60 s for pid to end; its status as Copy::ExitStatus gives it,
-// or -1.
-int WaitForExit(pid_t pid) {
-    for (int i = 0; i < 6000; ++i) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        ::usleep(10000);
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    return -1;
 }
 
 // An X server of the test's own, on a display it finds free itself.
@@ -390,10 +381,13 @@ class StartupTest : public QObject {
         }
         QVERIFY(pid > 0);
         // The lock file is there once the end signals are caught.
-        QVERIFY(QTest::qWaitFor([&] { return !Contents(folder.path()).empty(); }, 60000));
+        const bool locked =
+            QTest::qWaitFor([&] { return !Contents(folder.path()).empty(); }, 60000);
         QTest::qWait(500);  // on to the windows, where it hung
         ::kill(pid, SIGTERM);
-        QCOMPARE(WaitForExit(pid), 0);
+        const int status = WaitForExit(pid);
+        QVERIFY(locked);
+        QCOMPARE(status, 0);
         QVERIFY(Contents(folder.path()).empty());
     }
 
