@@ -211,23 +211,23 @@ TEST_F(SessionTest, LockOutcomes) {
         fs::permissions(dir_, fs::perms::owner_all);
         Empty();
         c.setUp();
+        const auto before = Contents(dir_);
+        const auto outsideBefore = Contents(outside_);
         ASSERT_EQ(chmod(dir_.c_str(), c.folderMode), 0);
         std::vector<std::unique_ptr<Copy>> holders;
         if (c.holder == kAnotherCopy) {
             holders.push_back(std::make_unique<Copy>(dir_, user_, TakeLock));
             ASSERT_EQ(holders.back()->result(), "taken");
         } else if (c.holder == kOtherUserLocksTheFolder) {
-            // The old way of locking, open to anyone who may read the folder;
-            // and the lock file of a copy that runs already.
+            // The old way of locking, open to anyone who may read the folder.
             holders.push_back(std::make_unique<Copy>(dir_, kOther, [] {
                 const int fd = open(".", O_RDONLY | O_DIRECTORY);
                 return std::to_string(flock(fd, LOCK_EX | LOCK_NB));
             }));
             ASSERT_EQ(holders.back()->result(), "0");
         }
-        const auto before = Contents(dir_);
-        const auto outsideBefore = Contents(outside_);
         EXPECT_EQ(Copy(dir_, user_, TakeLock).result(), c.outcome);
+        fs::permissions(dir_, fs::perms::owner_all);  // for this test to look inside
         if (std::string(c.outcome) == "taken") {
             EXPECT_EQ(ModeAndOwner(dir_ / lockName_), "0600 " + std::to_string(user_));
         } else if (c.holder == kNoOne) {
