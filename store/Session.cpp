@@ -1,56 +1,79 @@
 #include "Session.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <initializer_list>
+#include <utility>
+
+#include "StepFiles.h"
+#include "SystemFiles.h"
 
 namespace vesmira {
 
 namespace {
 
-int endSignalPipe[2] = {-1, -1};
+// A copy that ends removes its lock file while still holding the lock; one
+// that opened the file just before then gets a lock on a file without a
+// name, and tries again on a new one.
+constexpr int kLockTries = 8;
 
-void WriteEndSignal(int signal) {
-    const int saved = errno;
-    const char byte = static_cast<char>(signal);
-    // Non-blocking: a full pipe already holds an end to act on.
-    [[maybe_unused]] const ssize_t written = ::write(endSignalPipe[1], &byte, 1);
-    errno = saved;
-}
+// Held open until the process ends: the lock lasts as long as this file.
+system::File lockFile;
+system::FileId lockId;
+bool lockNamed = false;  // the lock file still to be removed
 
 }  // namespace
 
-bool LockWorkingFolder() {
-    // Never closed: the lock lasts as long as this descriptor, which the
-    // system closes when the process ends, however it ends.
-    const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return true;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        return true;
-    }
-    const int error = errno;
-    ::close(fd);
-    return error != EWOULDBLOCK;
+std::string LockFileName() {
+    return ".vesmira." + system::UserTag() + ".lock";
 }
 
-int CatchEndSignals() {
-    if (endSignalPipe[0] < 0 && ::pipe2(endSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        return -1;
+FolderLock LockWorkingFolder() {
+    const std::string name = LockFileName();
+    for (int i = 0; i < kLockTries; ++i) {
+        system::File file;
+        if (const int error = system::OpenOrCreate(name, file)) {
+            return {FolderLock::kFailed, error};
+        }
+        system::FileStatus status;
+        if (const int error = file.Status(status)) {
+            return {FolderLock::kFailed, error};
+        }
+        if (!status.regular) {
+            return {FolderLock::kFailed, status.folder ? EISDIR : EINVAL};
+        }
+        // Another user's file could be held by that user; a second name of
+        // a file of this user's would be changed by the next line.
+        if (!status.ownedByUser || status.links != 1) {
+            return {FolderLock::kFailed, EPERM};
+        }
+        if (const int error = file.MakePrivate()) {
+            return {FolderLock::kFailed, error};
+        }
+        if (const int error = file.TryLock()) {
+            return {error == EWOULDBLOCK ? FolderLock::kHeldByAnother : FolderLock::kFailed,
+                    error == EWOULDBLOCK ? 0 : error};
+        }
+        system::FileStatus named;
+        if (system::StatusOf(name, named) == 0 && named.id == status.id) {
+            lockFile = std::move(file);
+            lockId = status.id;
+            lockNamed = true;
+            return {FolderLock::kTaken};
+        }
     }
-    struct sigaction action {};
-    action.sa_handler = WriteEndSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
-        ::sigaction(signal, &action, nullptr);
+    return {FolderLock::kFailed, EAGAIN};
+}
+
+void ReleaseWorkingFolder() {
+    DeleteStepFiles();
+    if (!lockNamed) {
+        return;
     }
-    return endSignalPipe[0];
+    const std::string name = LockFileName();
+    system::FileStatus named;
+    if (system::StatusOf(name, named) == 0 && named.id == lockId) {
+        system::Remove(name);
+    }
+    lockNamed = false;
 }
 
 }  // namespace vesmira

@@ -1,21 +1,46 @@
 #pragma once
 
 // What ties one running copy of the wizard to its working folder: a lock that
-// keeps a second copy out of it, and the signals that end the program, which
-// must still remove the step files.
+// keeps a second copy out of it, and the ends of the program, which must
+// still remove the step files.
+
+#include <string>
 
 namespace vesmira {
 
-// Takes an advisory lock on the working folder itself (no file is created),
-// held until the process ends in whatever way. False only when another
-// process holds it; where the folder cannot be locked at all (it cannot be
-// opened for reading, or its file system has no locks) the wizard runs
-// without the lock.
-bool LockWorkingFolder();
+// Opens any of the standard descriptors 0, 1 and 2 that is closed on the
+// null device, so that no file or connection opened later takes its number
+// (a warning written to "standard error" would go into it). First thing at
+// start. False when the null device cannot be opened.
+bool OpenStandardDescriptors();
 
-// From now on SIGTERM, SIGHUP and SIGINT, even where they were ignored at the
-// start, only write a byte to a pipe. Returns the pipe's read end, for the
-// event loop to watch, or -1 (the signals then keep their usual effect).
+// ".vesmira.<user>.lock": one per user, so that no other user can hold it
+// or leave one behind that blocks this user.
+std::string LockFileName();
+
+struct FolderLock {
+    enum Outcome { kTaken, kHeldByAnother, kFailed } outcome;
+    int error = 0;  // kFailed: the system's error number
+};
+
+// Takes the lock of the working folder: LockFileName() there, created mode
+// 0600, locked with a lock the system releases when the process ends,
+// however it ends. A lock file left by a copy that was killed is taken over.
+// kFailed, with nothing changed, when it cannot be made sure that no other
+// copy runs here: the file cannot be created or locked, or its name holds a
+// link (ELOOP), a folder (EISDIR), something else that is no plain file
+// (EINVAL), or a file that is another user's or has other names too (EPERM).
+FolderLock LockWorkingFolder();
+
+// Every end the program sees: removes the step files this process wrote and
+// its lock file, which stays locked until the process ends. Safe to call
+// again, and without the lock.
+void ReleaseWorkingFolder();
+
+// From now on SIGTERM, SIGHUP, SIGINT and SIGQUIT, even where they were
+// ignored at the start, only write a byte to a pipe. Returns the pipe's read
+// end, for the event loop to watch, or -1 (the signals then keep their usual
+// effect).
 int CatchEndSignals();
 
 }  // namespace vesmira

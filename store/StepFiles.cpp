@@ -1,10 +1,5 @@
 #include "StepFiles.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <utility>
@@ -12,6 +7,7 @@
 
 #include "History.h"
 #include "InputChecks.h"
+#include "SystemFiles.h"
 #include "Wrap.h"
 
 namespace vesmira {
@@ -38,6 +34,9 @@ std::string FileFailureText(int error) {
 namespace {
 
 constexpr char kPartialSuffix[] = ".part";
+// Tries at a partial name before giving up: each is new and random, so only
+// someone who keeps filling the folder with such names makes a save fail.
+constexpr int kPartialNameTries = 16;
 
 std::pair<std::string, std::string> SplitPath(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -52,133 +51,119 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
 [[noreturn]] void ThrowFileFailure(int error, const std::string& path) {
     if (error == ENOENT) {
         const std::string folder = SplitPath(path).first;
-        struct stat st {};
-        if (!folder.empty() && (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+        if (!folder.empty() && !system::IsFolder(folder)) {
             error = ENOTDIR;
         }
     }
     throw FileFailure(error);
 }
 
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-    // Closes now and returns the error number of close, or 0.
-    int Close() {
-        const int fd = std::exchange(fd_, -1);
-        return ::close(fd) == 0 ? 0 : errno;
-    }
-
-  private:
-    int fd_;
+// The files this process wrote and has not removed yet, each as it was when
+// written: only those are ever removed.
+struct OwnFile {
+    std::string name;
+    system::FileStatus written;
 };
+std::vector<OwnFile> ownFiles;
 
-// The new file a save writes before renaming it over the step file: hidden,
-// in the same folder, and not a step file name itself.
-std::string PartialName(const std::string& fileName) {
-    const auto [folder, base] = SplitPath(fileName);
-    return folder + "." + base + kPartialSuffix;
-}
-
-bool IsPartialName(std::string_view name) {
-    if (!name.starts_with('.') || !name.ends_with(kPartialSuffix)) {
-        return false;
-    }
-    name.remove_prefix(1);
-    name.remove_suffix(sizeof kPartialSuffix - 1);
-    return IsStepFileName(name);
-}
-
-int CreatePartial(const std::string& path) {
-    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
-    int fd = ::open(path.c_str(), flags, 0666);
-    if (fd < 0 && errno == EEXIST) {
-        // Left over from a save that was killed midway.
-        ::unlink(path.c_str());
-        fd = ::open(path.c_str(), flags, 0666);
-    }
-    if (fd < 0) {
-        ThrowFileFailure(errno, path);
-    }
-    return fd;
-}
-
-int WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
+void Remember(const std::string& name, const system::FileStatus& written) {
+    for (OwnFile& own : ownFiles) {
+        if (own.name == name) {
+            own.written = written;
+            return;
         }
-        bytes.remove_prefix(static_cast<size_t>(n));
     }
-    return 0;
+    ownFiles.push_back({name, written});
 }
 
-bool SameTimes(const timespec& a, const timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+// Still the file written: the same file (a number the system may hand out
+// again once the file is gone), as large, and not written to since.
+bool StillOwn(const OwnFile& own, const system::FileStatus& now) {
+    return now.regular && now.id == own.written.id && now.size == own.written.size &&
+           now.modified[0] == own.written.modified[0] && now.modified[1] == own.written.modified[1];
+}
+
+void Forget(const std::string& name) {
+    std::erase_if(ownFiles, [&name](const OwnFile& own) { return own.name == name; });
+}
+
+// A name for the new file a save writes before renaming it over the step
+// file: hidden, in the same folder, not a step file name, and different at
+// every call, so that no file already there is ever taken for it.
+std::string PartialName(const std::string& fileName) {
+    static uint64_t calls = 0;
+    // splitmix64: neighbouring inputs give unrelated names.
+    uint64_t x = system::Entropy() + 0x9e3779b97f4a7c15u * ++calls;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
+    x ^= x >> 31;
+    constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz234567";
+    std::string token;
+    for (int i = 0; i < 10; ++i, x >>= 5) {
+        token += kLetters[x & 31];
+    }
+    const auto [folder, base] = SplitPath(fileName);
+    return folder + "." + base + "." + token + kPartialSuffix;
+}
+
+system::File CreatePartial(const std::string& fileName, std::string& partial) {
+    system::File file;
+    int error = EEXIST;
+    for (int i = 0; i < kPartialNameTries && error == EEXIST; ++i) {
+        partial = PartialName(fileName);
+        error = system::CreateNew(partial, file);
+    }
+    if (error != 0) {
+        ThrowFileFailure(error, partial);
+    }
+    return file;
 }
 
 // Whether the file at path is still the one read, as it was before: another
 // program that rewrites it meanwhile (in place or by renaming over it) would
 // otherwise hand the wizard a snapshot cut off midway, without a message.
-bool Unchanged(int fd, const std::string& path, const struct stat& before, size_t bytesRead) {
-    struct stat after {};
-    struct stat named {};
-    if (fstat(fd, &after) != 0 || stat(path.c_str(), &named) != 0) {
-        return false;
-    }
-    return after.st_dev == named.st_dev && after.st_ino == named.st_ino &&
-           after.st_size == before.st_size && SameTimes(after.st_mtim, before.st_mtim) &&
-           SameTimes(after.st_ctim, before.st_ctim) &&
-           (!S_ISREG(before.st_mode) || bytesRead == static_cast<uint64_t>(before.st_size));
+bool Unchanged(const system::File& file, const std::string& path, const system::FileStatus& before,
+               size_t bytesRead) {
+    system::FileStatus after;
+    system::FileStatus named;
+    return file.Status(after) == 0 && system::StatusOf(path, named) == 0 && named.id == after.id &&
+           after.SameVersion(before) && bytesRead == before.size;
 }
 
 std::string ReadWholeFile(const std::string& path) {
-    // O_NONBLOCK: a FIFO in the step file's place must not hang the wizard.
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
-        ThrowFileFailure(errno, path);
+    system::File file;
+    if (const int error = system::OpenToRead(path, file)) {
+        ThrowFileFailure(error, path);
     }
-    struct stat st {};
-    if (fstat(fd.get(), &st) != 0) {
-        ThrowFileFailure(errno, path);
+    system::FileStatus status;
+    if (const int error = file.Status(status)) {
+        ThrowFileFailure(error, path);
     }
-    if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > kMaxStepFileSize) {
+    if (!status.regular) {
+        throw FileFailure(status.folder ? EISDIR : EINVAL);
+    }
+    if (status.size > kMaxStepFileSize) {
         throw FileFailure(EFBIG);
     }
     std::string bytes;
     char buffer[16384];
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ThrowFileFailure(errno, path);
+        size_t got = 0;
+        if (const int error = file.Read(buffer, sizeof buffer, got)) {
+            ThrowFileFailure(error, path);
         }
-        if (n == 0) {
+        if (got == 0) {
             break;
         }
-        if (bytes.size() + static_cast<size_t>(n) > kMaxStepFileSize) {
-            throw FileFailure(EFBIG);  // grew while being read, or not a plain file
+        if (bytes.size() + got > kMaxStepFileSize) {
+            throw FileFailure(EFBIG);  // grew while being read
         }
-        bytes.append(buffer, static_cast<size_t>(n));
+        bytes.append(buffer, got);
     }
-    if (!Unchanged(fd.get(), path, st, bytes.size())) {
+    if (!Unchanged(file, path, status, bytes.size())) {
         throw FileFailure(EIO);
     }
-    if (const int error = fd.Close()) {
+    if (const int error = file.Close()) {
         ThrowFileFailure(error, path);
     }
     return bytes;
@@ -226,21 +211,32 @@ void SaveStepFile(const std::string& fileName, const std::string& history) {
     if (bytes.size() > kMaxStepFileSize) {
         throw FileFailure(EFBIG);  // a snapshot that "戻る" would refuse to read back
     }
-    const std::string partial = PartialName(fileName);
-    UniqueFd fd(CreatePartial(partial));
-    int error = WriteAll(fd.get(), bytes);
-    if (const int closeError = fd.Close(); error == 0) {
+    std::string partial;
+    system::File file = CreatePartial(fileName, partial);
+    int error = file.WriteAll(bytes);
+    // Remembered as written, for the case that it cannot be removed below.
+    system::FileStatus status;
+    if (const int statusError = file.Status(status); statusError == 0) {
+        Remember(partial, status);
+    } else if (error == 0) {
+        error = statusError;
+    }
+    if (const int closeError = file.Close(); error == 0) {
         error = closeError;
     }
     // No fsync: a step file only has to outlive the process, not the machine,
     // and rename alone already makes a crash leave the old or the new content.
-    if (error == 0 && ::rename(partial.c_str(), fileName.c_str()) != 0) {
-        error = errno;
+    if (error == 0) {
+        error = system::Rename(partial, fileName);
     }
     if (error != 0) {
-        ::unlink(partial.c_str());
+        if (system::Remove(partial) == 0) {
+            Forget(partial);
+        }
         ThrowFileFailure(error, fileName);
     }
+    Forget(partial);
+    Remember(fileName, status);
 }
 
 std::string LoadStepFile(int32_t step) {
@@ -250,22 +246,19 @@ std::string LoadStepFile(int32_t step) {
 }
 
 void DeleteStepFiles() {
-    DIR* dir = ::opendir(".");
-    if (dir == nullptr) {
-        return;
-    }
-    // Collected first: removing entries while reading the folder may skip some.
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (IsStepFileName(name) || IsPartialName(name)) {
-            names.emplace_back(name);
+    // By name, not by listing the folder: that needs no open file, and works
+    // in a folder that may be written but not read.
+    std::erase_if(ownFiles, [](const OwnFile& own) {
+        system::FileStatus status;
+        if (const int error = system::StatusOf(own.name, status)) {
+            return error == ENOENT;
         }
-    }
-    ::closedir(dir);
-    for (const std::string& name : names) {
-        ::unlink(name.c_str());
-    }
+        if (!StillOwn(own, status)) {
+            return true;  // someone else's file now: left alone
+        }
+        const int error = system::Remove(own.name);
+        return error == 0 || error == ENOENT;
+    });
 }
 
 }  // namespace vesmira

@@ -35,7 +35,7 @@ inline constexpr size_t kMaxStepFileSize = 1u << 20;
 // "temp." followed by step in decimal.
 std::string StepFileName(int32_t step);
 
-// True for the wizard's own step files: "temp." and one or more digits.
+// True for names of the step files' form: "temp." and one or more digits.
 bool IsStepFileName(std::string_view name);
 
 struct StepSnapshot {
@@ -51,20 +51,26 @@ std::string FormatStepFile(int32_t cursorYear, std::string_view history);
 StepSnapshot ParseStepFile(std::string_view bytes);
 
 // Writes CursorYear and history to fileName. The content goes to a new file
-// beside it which is then renamed over fileName, so the step file is always
-// one complete snapshot and a symbolic link in its place is replaced, not
-// followed. A snapshot over kMaxStepFileSize is refused before anything is
-// written. Throws FileFailure.
+// beside it (".temp.1.<random>.part", never a name already there) which is
+// then renamed over fileName, so the step file is always one complete
+// snapshot and a symbolic link in its place is replaced, not followed. The
+// file is private to the user (mode 0600, whatever the umask). A snapshot
+// over kMaxStepFileSize is refused before anything is written. Throws
+// FileFailure.
 void SaveStepFile(const std::string& fileName, const std::string& history);
 
 // Reads "temp.<step - 1>", sets CursorYear from it and returns its history.
-// All or nothing: on any failure CursorYear is unchanged. A file that changed
-// while it was read (size, times, or another file put in its place) is
-// refused with EIO. Throws FileFailure or ConversionFailure.
+// All or nothing: on any failure CursorYear is unchanged. A link in its place
+// is refused (ELOOP), so is a folder (EISDIR) or anything else that is not a
+// plain file (EINVAL); a file that changed while it was read (size, times,
+// or another file put in its place) is refused with EIO. Throws FileFailure
+// or ConversionFailure.
 std::string LoadStepFile(int32_t step);
 
-// Removes the step files of the working directory, and nothing else: a user's
-// "temp.docx" or "temp.1x" stays. Never reports; what cannot go stays.
+// Removes the files this process wrote in the working directory, step files
+// and partial files, each only while its name still holds the file written:
+// a user's "temp.01", or a file put in the place of "temp.1", stays. Never
+// reports; what cannot go stays, and is tried again next time.
 void DeleteStepFiles();
 
 }  // namespace vesmira

@@ -10,7 +10,7 @@
 
 #include "FailureDisplay.h"
 #include "FormLayout.h"
-#include "StepFiles.h"
+#include "Session.h"
 
 namespace vesmira {
 
@@ -109,13 +109,13 @@ void ShowOnTop(QWidget* window) {
 }
 
 void EndProgram() {
-    DeleteStepFiles();
+    ReleaseWorkingFolder();
     // exit(), not quit(): quit() asks every window first, and the backdrop refuses.
     QCoreApplication::exit(0);
 }
 
 void EndProgramNow() {
-    DeleteStepFiles();
+    ReleaseWorkingFolder();
     // Not through the event loop: a signal may come while a dialog waits for
     // its answer, and the code after that dialog must not go on as if it had
     // been answered.

@@ -65,7 +65,8 @@ void ShowFinishOrNext(QPushButton* button, bool final);
 // Shows a window above the others and gives it the focus.
 void ShowOnTop(QWidget* window);
 
-// Deletes the step files and ends the program: what closing a step window does.
+// Removes the step files and the lock file and ends the program: what closing
+// a step window does.
 void EndProgram();
 
 // The same, for a signal: at once, from wherever the program stands.

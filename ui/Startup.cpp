@@ -17,6 +17,7 @@
 #include "History.h"
 #include "MessageDialog.h"
 #include "Session.h"
+#include "StepFiles.h"
 #include "Unit1.h"
 #include "Unit2.h"
 #include "Unit3.h"
@@ -60,6 +61,9 @@ void LoadToolkitTranslation() {
 
 constexpr char kNoDisplay[] = "vesmira: 画面に接続できません (no display could be opened)\n";
 constexpr char kAlreadyRunning[] = "このフォルダではすでにヴェスミラが動いています。";
+constexpr char kCannotLock[] =
+    "このフォルダでは、ほかにヴェスミラが動いていないことを確かめられないため、起動できません。"
+    "ほかのフォルダで起動してください。";
 
 // The toolkit's messages while it opens the display. When it finds none it
 // ends with a fatal message (an abort and a core dump, after a page of
@@ -103,14 +107,26 @@ int RunProgram(char* programName) {
     ReleaseHeldMessages(toolkitHandler);
     PrepareApplication();
 
-    if (!LockWorkingFolder()) {
-        ShowMessageDialog(kAlreadyRunning, DialogKind::kError);
-        return 1;
-    }
+    // Caught before anything is written, so every end of a copy removes what
+    // it wrote; the lock file, once made, is the first of those.
     if (const int endSignals = CatchEndSignals(); endSignals >= 0) {
         auto* notifier = new QSocketNotifier(endSignals, QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &EndProgramNow);
     }
+    switch (const FolderLock lock = LockWorkingFolder(); lock.outcome) {
+        case FolderLock::kTaken:
+            break;
+        case FolderLock::kHeldByAnother:
+            ShowMessageDialog(kAlreadyRunning, DialogKind::kError);
+            return 1;
+        case FolderLock::kFailed:
+            ShowMessageDialog(std::string(kCannotLock) + "\r\n" + LockFileName() + ": " +
+                                  FileFailureText(lock.error),
+                              DialogKind::kError);
+            return 1;
+    }
+    // The toolkit ends the process by exit() when it loses the display.
+    std::atexit(&ReleaseWorkingFolder);
     CreateForms();
     ShowMainForm();
     const int status = app.exec();

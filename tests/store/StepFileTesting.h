@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <string>
 
 #include "Failure.h"
@@ -27,6 +28,26 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
 
 inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Everything below dir: a file's bytes, a link's target or a mark for what
+// has no bytes to read, by relative path. Links are not followed.
+inline std::map<std::string, std::string> Contents(const std::filesystem::path& dir) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> contents;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir)) {
+        const std::string name = entry.path().lexically_relative(dir).string();
+        if (entry.is_symlink()) {
+            contents[name] = "-> " + fs::read_symlink(entry.path()).string();
+        } else if (entry.is_directory()) {
+            contents[name] = "(folder)";
+        } else if (entry.is_fifo()) {
+            contents[name] = "(fifo)";
+        } else {
+            contents[name] = ReadBytes(entry.path());
+        }
+    }
+    return contents;
 }
 
 // The user-visible text of the failure that fn throws, every byte of it.

@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,23 +41,6 @@ constexpr int32_t kCursor = 1234;  // what a failed operation must leave alone
 std::string MakeTempDir(const char* name) {
     std::string pattern = (fs::temp_directory_path() / name).string() + ".XXXXXX";
     return mkdtemp(pattern.data()) != nullptr ? pattern : "";
-}
-
-// Everything below dir: a file's bytes, a link's target or a folder mark, by
-// relative path. Links are not followed.
-std::map<std::string, std::string> Contents(const fs::path& dir) {
-    std::map<std::string, std::string> contents;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir)) {
-        const std::string name = entry.path().lexically_relative(dir).string();
-        if (entry.is_symlink()) {
-            contents[name] = "-> " + fs::read_symlink(entry.path()).string();
-        } else if (entry.is_directory()) {
-            contents[name] = "(folder)";
-        } else {
-            contents[name] = ReadBytes(entry.path());
-        }
-    }
-    return contents;
 }
 
 // Lowers the soft limit of open files just above those already open and
@@ -130,6 +114,7 @@ class StepFilesFaultTest : public testing::Test {
         fs::current_path(dir_);
     }
     void TearDown() override {
+        DeleteStepFiles();  // as the program ends: nothing of this test's is remembered
         fs::current_path(previous_);
         fs::remove_all(dir_);
         fs::remove_all(outside_);
@@ -173,20 +158,31 @@ TEST_F(StepFilesFaultTest, FailedOperationsChangeNothing) {
          [] { SaveStepFile("plainfile/temp.1", kFiveLines); }, "不正なファイル名です"},
         {"saveThroughADanglingLink", [] { fs::create_symlink("nowhere", "gone"); },
          [] { SaveStepFile("gone/temp.1", kFiveLines); }, "不正なファイル名です"},
-        {"partialNameTakenByAFolder",
-         [] {
-             WriteBytes("temp.1", "2001\r\n");
-             fs::create_directory(".temp.1.part");
+        // A link in the step file's place is refused, never read through,
+        // whatever it points at; so is a FIFO.
+        {"loadThroughALinkToAFileWithANumber",
+         [this] {
+             WriteBytes(outside_ / "diary", "2024\r\nsecret\r\n");
+             fs::create_symlink(outside_ / "diary", "temp.1");
          },
-         [] { SaveStepFile("temp.1", kFiveLines); }, "I/O エラー (17)"},
+         [] { LoadStepFile(2); }, "I/O エラー (40)"},
+        {"loadThroughALinkToAFolder", [this] { fs::create_symlink(outside_, "temp.1"); },
+         [] { LoadStepFile(2); }, "I/O エラー (40)"},
+        {"loadThroughADanglingLink", [] { fs::create_symlink("nowhere", "temp.1"); },
+         [] { LoadStepFile(2); }, "I/O エラー (40)"},
+        {"loadFromAFifo", [] { ASSERT_EQ(mkfifo("temp.1", 0600), 0); }, [] { LoadStepFile(2); },
+         "I/O エラー (22)"},
     };
     for (const auto& c : cases) {
         Empty(".");
+        Empty(outside_);
         c.setUp();
         const auto before = Contents(".");
+        const auto outsideBefore = Contents(outside_);
         EXPECT_EQ(FailureText(c.operation), c.text) << c.name;
         EXPECT_EQ(Wizard.CursorYear, kCursor) << c.name;
         EXPECT_EQ(Contents("."), before) << c.name;
+        EXPECT_EQ(Contents(outside_), outsideBefore) << c.name;
     }
 }
 
@@ -204,7 +200,6 @@ TEST_F(StepFilesFaultTest, TooManyOpenFiles) {
         exhausted = limit.exhausted();
         loadText = FailureText([] { LoadStepFile(2); });
         saveText = FailureText([] { SaveStepFile("temp.1", "other\r\n"); });
-        DeleteStepFiles();  // cannot list the folder; must not report
     }
     ASSERT_TRUE(exhausted);
     EXPECT_EQ(loadText, "オープンしたファイルが多すぎます");
@@ -212,6 +207,16 @@ TEST_F(StepFilesFaultTest, TooManyOpenFiles) {
     EXPECT_EQ(Wizard.CursorYear, kCursor);
     EXPECT_EQ(Contents("."), (std::map<std::string, std::string>{{"temp.1", old}}));
 
+    {
+        OpenFilesExhausted limit;
+        exhausted = limit.exhausted();
+        DeleteStepFiles();  // by name: needs no open file
+    }
+    ASSERT_TRUE(exhausted);
+    EXPECT_TRUE(fs::is_empty("."));
+
+    Wizard.CursorYear = 2001;
+    SaveStepFile("temp.1", kFiveLines);
     EXPECT_EQ(LoadStepFile(2), kFiveLines) << "works again once files are closed";
 }
 
@@ -248,8 +253,9 @@ TEST_F(StepFilesFaultTest, FileSizeLimitKeepsTheOldSnapshot) {
 }
 
 // A saving process killed at any moment leaves either no step file (when no
-// save had finished yet) or one complete snapshot, never a mixture, and the
-// next save clears whatever the kill left behind.
+// save had finished yet) or one complete snapshot, never a mixture; what else
+// it leaves is hidden partial files, private to the user, which the next
+// copy does not take for its own.
 TEST_F(StepFilesFaultTest, SaveKilledAtAnyMomentLeavesOneWholeSnapshot) {
     std::string longHistory;
     for (int i = 0; i < 300; ++i) {
@@ -310,9 +316,17 @@ TEST_F(StepFilesFaultTest, SaveKilledAtAnyMomentLeavesOneWholeSnapshot) {
     RecordProperty("roundsEndingWithA", sawA);
     RecordProperty("roundsEndingWithB", sawB);
 
+    auto leftovers = Contents(".");
+    leftovers.erase("temp.1");
+    for (const auto& [name, bytes] : leftovers) {
+        EXPECT_TRUE(name.starts_with(".temp.1.") && name.ends_with(".part")) << name;
+        EXPECT_EQ(fs::status(name).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+            << name;
+    }
     Wizard.CursorYear = 2010;
     SaveStepFile("temp.1", "c\r\n");
-    EXPECT_EQ(Contents("."), (std::map<std::string, std::string>{{"temp.1", "2010\r\nc\r\n"}}));
+    DeleteStepFiles();
+    EXPECT_EQ(Contents("."), leftovers);
 }
 
 // Another program rewrites the step file in place (truncates it, then writes
@@ -387,21 +401,47 @@ TEST_F(StepFilesFaultTest, FileRewrittenWhileReadIsRefusedNotTorn) {
     RecordProperty("refusedLoads", refused);
 }
 
-TEST_F(StepFilesFaultTest, LinksAreReplacedOrRemovedNeverFollowed) {
+// Links the user (or anyone who may write into the folder) put beside the
+// step files or in their place: a save replaces one at its own name, nothing
+// else touches them or what they point at.
+TEST_F(StepFilesFaultTest, LinksAreReplacedOrLeftNeverFollowed) {
     const fs::path userFile = outside_ / "letter.txt";
     const fs::path userFolder = outside_ / "folder";
+    const std::string saved = FormatStepFile(2001, kFiveLines);
     const struct {
         const char* name;
         const char* link;
         fs::path target;
-        bool save;  // else delete
+        bool saveFirst;  // the link comes in place of a saved temp.1
+        bool saveAfter;
+        std::map<std::string, std::string> left;  // after the saves and a deletion
     } cases[] = {
-        {"saveOverStepFileLink", "temp.1", userFile, true},
-        {"deleteStepFileLink", "temp.1", userFile, false},
-        {"saveOverLeftoverPartialLink", ".temp.1.part", userFile, true},
-        {"deleteLeftoverPartialLink", ".temp.1.part", userFile, false},
-        {"deleteLinkToAFolderOfStepFiles", "temp.2", userFolder, false},
-        {"saveOverLinkToAFolder", "temp.1", userFolder, true},
+        {"saveOverStepFileLink", "temp.1", userFile, false, true, {}},
+        {"saveOverLinkToAFolder", "temp.1", userFolder, false, true, {}},
+        {"deleteLeavesAStepFileLink",
+         "temp.1",
+         userFile,
+         false,
+         false,
+         {{"temp.1", "-> " + userFile.string()}}},
+        {"linkInPlaceOfASavedFile",
+         "temp.1",
+         userFile,
+         true,
+         false,
+         {{"temp.1", "-> " + userFile.string()}}},
+        {"linkToAFolderOfStepFiles",
+         "temp.2",
+         userFolder,
+         false,
+         true,
+         {{"temp.2", "-> " + userFolder.string()}}},
+        {"linkAtAPartialName",
+         ".temp.1.part",
+         userFile,
+         false,
+         true,
+         {{".temp.1.part", "-> " + userFile.string()}}},
     };
     for (const auto& c : cases) {
         Empty(".");
@@ -410,48 +450,64 @@ TEST_F(StepFilesFaultTest, LinksAreReplacedOrRemovedNeverFollowed) {
         fs::create_directory(userFolder);
         WriteBytes(userFolder / "temp.1", "user step file");
         const auto outsideBefore = Contents(outside_);
-        fs::create_symlink(c.target, c.link);
-
-        if (c.save) {
-            Wizard.CursorYear = 2001;
+        Wizard.CursorYear = 2001;
+        if (c.saveFirst) {
             SaveStepFile("temp.1", kFiveLines);
-            EXPECT_EQ(
-                Contents("."),
-                (std::map<std::string, std::string>{{"temp.1", FormatStepFile(2001, kFiveLines)}}))
-                << c.name;
-        } else {
-            DeleteStepFiles();
-            EXPECT_TRUE(fs::is_empty(".")) << c.name;
+            fs::remove("temp.1");
         }
+        fs::create_symlink(c.target, c.link);
+        if (c.saveAfter) {
+            SaveStepFile("temp.1", kFiveLines);
+            EXPECT_EQ(ReadBytes("temp.1"), saved) << c.name;
+            EXPECT_FALSE(fs::is_symlink("temp.1")) << c.name;
+        }
+        DeleteStepFiles();
+        EXPECT_EQ(Contents("."), c.left) << c.name;
         EXPECT_EQ(Contents(outside_), outsideBefore) << c.name;
     }
 }
 
+// Files of the user's beside the step files, some of the very form of a step
+// file or a partial file (temp.01, .temp.1.part): no save and no deletion
+// touches them, in a whole run of the wizard or when a file of the user's
+// took the place of one the wizard had written.
 TEST_F(StepFilesFaultTest, UserFilesSurviveEveryDeletion) {
     const std::map<std::string, std::string> users = {
-        {"temp.docx", "report"}, {"temp.bak", "backup"},      {"temp.", "dot"},
-        {"temp.1x", "one x"},    {".temp.1x.part", "hidden"}, {".temp..part", "hidden dot"},
+        {"temp.01", "zero one"},     {"temp.00", "zero zero"},
+        {"temp.2024", "year"},       {".temp.1.part", "partial"},
+        {".temp.01.part", "hidden"}, {"temp.docx", "report"},
+        {"temp.bak", "backup"},      {"temp.", "dot"},
+        {"temp.1x", "one x"},        {".temp..part", "hidden dot"},
     };
     for (const auto& [name, bytes] : users) {
         WriteBytes(name, bytes);
     }
     fs::create_symlink(outside_, "temp.d");
+    fs::create_directory(".temp.2.part");
     auto expected = users;
     expected["temp.d"] = "-> " + outside_.string();
+    expected[".temp.2.part"] = "(folder)";
 
-    // A run of the wizard: steps forward, one back, a killed save, then back
-    // to the first step; and once more with no step file at all.
+    // A run of the wizard: steps forward, one back, then back to the first
+    // step; and once more with no step file at all.
     for (int run = 1; run <= 3; ++run) {
         for (int32_t step = 1; step <= run + 1; ++step) {
             Wizard.CursorYear = 2000 + step;
             SaveStepFile(StepFileName(step), kFiveLines);
         }
         LoadStepFile(run + 1);
-        WriteBytes(".temp.9.part", "half a snap");
         DeleteStepFiles();
         EXPECT_EQ(Contents("."), expected) << "run " << run;
     }
     DeleteStepFiles();
+    EXPECT_EQ(Contents("."), expected);
+
+    // The user's own file renamed over a step file the wizard wrote.
+    SaveStepFile("temp.3", kFiveLines);
+    WriteBytes(outside_ / "mine", "the user's temp.3");
+    fs::rename(outside_ / "mine", "temp.3");
+    DeleteStepFiles();
+    expected["temp.3"] = "the user's temp.3";
     EXPECT_EQ(Contents("."), expected);
 }
 

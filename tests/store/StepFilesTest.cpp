@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ class StepFilesTest : public testing::Test {
         fs::current_path(dir_);
     }
     void TearDown() override {
+        DeleteStepFiles();  // as the program ends: nothing of this test's is remembered
         fs::current_path(previous_);
         fs::remove_all(dir_);
     }
@@ -77,12 +79,35 @@ TEST_F(StepFilesTest, SaveReplacesWholeFilesAndLeavesNothingBeside) {
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
 }
 
-TEST_F(StepFilesTest, SaveReplacesALeftoverPartialFile) {
+// A file of the partial file's form is someone's: the save writes under a
+// new name of its own and leaves nothing of its own beside the step file.
+TEST_F(StepFilesTest, SaveLeavesAFileAtThePartialNameAlone) {
     WriteBytes(".temp.1.part", "half a snapsh");
     Wizard.CursorYear = 2001;
     SaveStepFile("temp.1", "x\r\n");
-    EXPECT_EQ(ReadBytes("temp.1"), "2001\r\nx\r\n");
-    EXPECT_FALSE(fs::exists(".temp.1.part"));
+    EXPECT_EQ(Contents("."), (std::map<std::string, std::string>{{".temp.1.part", "half a snapsh"},
+                                                                 {"temp.1", "2001\r\nx\r\n"}}));
+}
+
+// Private to the user whatever the umask: 0600 even where the umask would
+// give others read access, or take the user's own away.
+TEST_F(StepFilesTest, StepFilesAreCreatedPrivate) {
+    const mode_t umasks[] = {0, 022, 077, 0277, 0777};
+    const mode_t saved = umask(022);
+    for (const mode_t mask : umasks) {
+        umask(mask);
+        Wizard.CursorYear = 2001;
+        SaveStepFile("temp.1", kFiveLines);
+        SaveStepFile("temp.2", kFiveLines);  // new, where temp.1 replaced one
+        umask(saved);
+        for (const char* name : {"temp.1", "temp.2"}) {
+            struct stat st {};
+            ASSERT_EQ(lstat(name, &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0600u) << name << " under umask 0" << std::oct << mask;
+        }
+        fs::remove("temp.2");
+    }
+    umask(saved);
 }
 
 TEST_F(StepFilesTest, SymbolicLinkIsReplacedNotWrittenThrough) {
@@ -249,24 +274,27 @@ TEST_F(StepFilesTest, SaveRefusesWhatLoadWouldRefuse) {
 }
 
 TEST_F(StepFilesTest, DeletionRemovesOnlyTheWizardsOwnFiles) {
-    const char* ours[] = {"temp.1", "temp.2", "temp.10", "temp.007", "temp.0", ".temp.3.part"};
-    const char* users[] = {"temp.docx", "temp.bak", "temp.", "temp.1x",      "temp.1.bak",
-                           "Temp.1",    "xtemp.1",  "temp",  ".temp.x.part", "temp.-1"};
-    for (const char* name : ours) {
-        WriteBytes(name, "x");
-    }
+    const char* ours[] = {"temp.1", "temp.2", "temp.10", "temp.007"};
+    const char* users[] = {"temp.3",       "temp.01",   "temp.00",       "temp.2024",
+                           ".temp.1.part", "temp.docx", ".temp.01.part", "temp.",
+                           "temp.1x",      "Temp.1",    "temp.-1",       ".temp.3.part"};
     for (const char* name : users) {
-        WriteBytes(name, "user");
+        WriteBytes(name, std::string("user ") + name);
     }
-    fs::create_directory("temp.4");  // cannot be removed as a file; stays, silently
+    for (const char* name : ours) {
+        SaveStepFile(name, kFiveLines);
+    }
+    fs::create_directory("temp.4");
     DeleteStepFiles();
     for (const char* name : ours) {
         EXPECT_FALSE(fs::exists(name)) << name;
     }
     for (const char* name : users) {
-        EXPECT_EQ(ReadBytes(name), "user") << name;
+        EXPECT_EQ(ReadBytes(name), std::string("user ") + name) << name;
     }
     EXPECT_TRUE(fs::is_directory("temp.4"));
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()),
+              std::size(users) + 1);
 }
 
 TEST_F(StepFilesTest, DeletingWithoutStepFilesDoesNothing) {

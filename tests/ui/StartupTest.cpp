@@ -1,6 +1,7 @@
 // The program as main runs it, each copy in a child process of its own:
-// a second copy in the same folder, the end by a signal wherever the wizard
-// stands, and a display that cannot be reached.
+// a second copy in the same folder, a folder it cannot lock, the end by a
+// signal wherever the wizard stands or by the loss of its display, a closed
+// standard error, and a display that cannot be reached.
 
 #include <QCheckBox>
 #include <QDir>
@@ -8,12 +9,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <map>
+#include <utility>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Session.h"
 #include "Startup.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
@@ -94,10 +98,27 @@ void DriveCopy() {
     QTimer::singleShot(0, &PlayScene);
 }
 
+// The exit status of pid (128 + the signal that ended it), or -1 when it did
+// not end by itself in 60 s; it is killed then.
+int WaitForExit(pid_t pid) {
+    for (int i = 0; i < 6000; ++i) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        ::usleep(10000);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
+}
+
 // One copy of the program in a child process, killed if the test leaves it.
 class Copy {
   public:
-    Copy(Scene played, const QString& folder, bool intIgnored = false) {
+    // display: an X server to run on instead of the test's platform.
+    Copy(Scene played, const QString& folder, bool intIgnored = false,
+         const QByteArray& display = {}) {
         int fds[2];
         QVERIFY(::pipe(fds) == 0);
         pid_ = ::fork();
@@ -110,6 +131,10 @@ class Copy {
             }
             if (intIgnored) {
                 ::signal(SIGINT, SIG_IGN);  // as a launcher's background child has it
+            }
+            if (!display.isEmpty()) {
+                ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+                ::setenv("DISPLAY", display.constData(), 1);
             }
             qAddPreRoutine(&DriveCopy);
             static char name[] = "vesmira";
@@ -152,17 +177,7 @@ class Copy {
     }
 
     // The copy's exit status, or -1 when it did not exit by itself in 60 s.
-    int ExitStatus() {
-        int status = 0;
-        for (int i = 0; i < 6000; ++i) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            ::usleep(10000);
-        }
-        return -1;
-    }
+    int ExitStatus() { return WaitForExit(std::exchange(pid_, -1)); }
 
     bool Running() { return ::waitpid(pid_, nullptr, WNOHANG) == 0; }
     void Signal(int signal) const { ::kill(pid_, signal); }
@@ -183,6 +198,54 @@ std::map<QString, QByteArray> Contents(const QString& folder) {
     }
     return contents;
 }
+
+// An X server of the test's own, on a display it finds free itself.
+class XServer {
+  public:
+    XServer() {
+        int fds[2];
+        QVERIFY(::pipe(fds) == 0);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(fds[0]);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            const std::string fd = std::to_string(fds[1]);
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", nullptr);
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        // The number comes once the server takes connections.
+        for (char c = 0; c != '\n';) {
+            pollfd ready{fds[0], POLLIN, 0};
+            if (::poll(&ready, 1, 30000) <= 0 || ::read(fds[0], &c, 1) != 1) {
+                break;
+            }
+            display_ += c;
+        }
+        ::close(fds[0]);
+        display_ = ":" + display_.trimmed();
+    }
+    ~XServer() { Stop(); }
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+
+    bool Running() const { return display_.size() > 1; }
+    const QByteArray& display() const { return display_; }
+    // As a server that goes away: every connection to it breaks.
+    void Stop() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+
+  private:
+    pid_t pid_ = -1;
+    QByteArray display_;
+};
 
 }  // namespace
 
@@ -230,6 +293,7 @@ class StartupTest : public QObject {
         QTest::newRow("termAtStep3") << Scene::kStep3 << SIGTERM << false;
         QTest::newRow("hupAtStep3") << Scene::kStep3 << SIGHUP << false;
         QTest::newRow("intAtStep3IgnoredAtStart") << Scene::kStep3 << SIGINT << true;
+        QTest::newRow("quitAtStep3") << Scene::kStep3 << SIGQUIT << false;
         QTest::newRow("termInTheFinalDialog") << Scene::kFinalDialog << SIGTERM << false;
         QTest::newRow("hupInAnInputError") << Scene::kInputErrorDialog << SIGHUP << false;
         QTest::newRow("intInTheFailureBox") << Scene::kFailureBox << SIGINT << false;
@@ -249,6 +313,82 @@ class StartupTest : public QObject {
         QCOMPARE(copy.ExitStatus(), 0);
         QVERIFY(Contents(folder.path()).empty());
         QCOMPARE(copy.ReportUntil(), QByteArray("ready\n"));
+    }
+
+    // No copy runs where it cannot make sure it is alone: the dialog names the
+    // lock file and why, and nothing in the folder changes.
+    void lockThatCannotBeTaken_data() {
+        QTest::addColumn<QString>("occupant");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folderAtTheName") << "folder"
+                                         << "I/O エラー (21)";
+        QTest::newRow("linkAtTheName") << "link"
+                                       << "I/O エラー (40)";
+    }
+    void lockThatCannotBeTaken() {
+        QFETCH(QString, occupant);
+        QFETCH(QString, reason);
+        QTemporaryDir folder;
+        const QString lock = QString::fromStdString(LockFileName());
+        if (occupant == "folder") {
+            QVERIFY(QDir(folder.path()).mkdir(lock));
+        } else {
+            QVERIFY(QFile::link(folder.filePath("elsewhere"), folder.filePath(lock)));
+        }
+        const auto before = Contents(folder.path());
+        Copy copy(Scene::kSecondCopy, folder.path());
+        QCOMPARE(copy.ExitStatus(), 1);
+        QCOMPARE(QString::fromUtf8(copy.ReportUntil()),
+                 "dialog エラー|このフォルダでは、ほかにヴェスミラが動いていないことを確かめられ"
+                 "ないため、起動できません。ほかのフォルダで起動してください。\n" +
+                     lock + ": " + reason + "\n");
+        QVERIFY(Contents(folder.path()) == before);
+    }
+
+    // The X server goes away at STEP3: the toolkit ends the program through
+    // exit(), whose handlers still remove the step files and the lock file.
+    void displayLostRemovesTheStepFiles() {
+        XServer server;
+        QVERIFY(server.Running());
+        QTemporaryDir folder;
+        Copy copy(Scene::kStep3, folder.path(), false, server.display());
+        QVERIFY(copy.ReportUntil("ready").endsWith("ready\n"));
+        QVERIFY(Contents(folder.path()).contains("temp.2"));
+        server.Stop();
+        QCOMPARE(copy.ExitStatus(), 1);
+        QVERIFY(Contents(folder.path()).empty());
+    }
+
+    // Started with standard error closed and no runtime folder, the toolkit's
+    // first warning would go into whatever took descriptor 2, the X
+    // connection; the program hung there, deaf to SIGTERM.
+    void closedStandardErrorIsNoConnection() {
+        XServer server;
+        QVERIFY(server.Running());
+        QTemporaryDir folder;
+        const QByteArray path = QFile::encodeName(folder.path());
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::unsetenv("XDG_RUNTIME_DIR");
+            ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+            ::setenv("DISPLAY", server.display().constData(), 1);
+            if (::chdir(path.constData()) != 0) {
+                ::_exit(120);
+            }
+            ::close(STDERR_FILENO);
+            ::execl(VESMIRA_PROGRAM_FILE, "vesmira", nullptr);
+            ::_exit(127);
+        }
+        QVERIFY(pid > 0);
+        // The lock file is there once the end signals are caught.
+        const bool locked =
+            QTest::qWaitFor([&] { return !Contents(folder.path()).empty(); }, 60000);
+        QTest::qWait(500);  // on to the windows, where it hung
+        ::kill(pid, SIGTERM);
+        const int status = WaitForExit(pid);
+        QVERIFY(locked);
+        QCOMPARE(status, 0);
+        QVERIFY(Contents(folder.path()).empty());
     }
 
     void unreachableDisplay_data() {

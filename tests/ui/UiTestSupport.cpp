@@ -15,6 +15,7 @@
 
 #include "Controls.h"
 #include "MessageDialog.h"
+#include "StepFiles.h"
 
 namespace vesmira::test {
 
@@ -196,6 +197,7 @@ ScratchDirectory::ScratchDirectory() : previous_(QDir::currentPath()) {
 }
 
 ScratchDirectory::~ScratchDirectory() {
+    DeleteStepFiles();  // as the program ends: nothing of this test's is remembered
     QDir::setCurrent(previous_);
     QDir(path_).removeRecursively();
 }
