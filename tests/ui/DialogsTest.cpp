@@ -272,11 +272,10 @@ class DialogsTest : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(&opener));
 
         const QRect area = target->availableGeometry();
-        QElapsedTimer clock;
-        qint64 shownMs = -1;
+        bool shown = false;
         test::OnNextDialog([&](MessageDialog& box) {
             box.grab();  // painted
-            shownMs = clock.elapsed();
+            shown = true;
             const QRect frame = box.frameGeometry();
             QCOMPARE(frame & area, frame);  // within the available area
             QVERIFY(frame.width() <= target->geometry().width() / 2);
@@ -298,10 +297,9 @@ class DialogsTest : public QObject {
             QVERIFY(box.textView()->viewport()->rect().contains(
                 box.textView()->CharacterRect(end).topLeft()));
         });
-        clock.start();
+        // How fast is for make bench; a test only shows it comes up at all.
         Show(which, texts_.at(kind));
-        QVERIFY(shownMs >= 0);
-        QVERIFY2(shownMs < 2000, qPrintable(QString("%1 ms").arg(shownMs)));
+        QVERIFY(shown);
     }
 
     void ordinaryTextsWrapAtWordsAndInsideLongRuns_data() {
