@@ -1,8 +1,9 @@
 #!/bin/bash
 # Walks the wizard's road on a virtual screen (1280x1024, a 40-pixel panel
 # along the top) under the window manager of each common desktop: openbox,
-# xfwm4 of Xfce and mutter of GNOME (kwin of KDE when named), at scale 1 and
-# 2, and measures where the window manager put each window, frame included:
+# xfwm4 of Xfce and mutter of GNOME, on X and as GNOME's Wayland session with
+# XWayland (mutter-wayland), kwin of KDE when named; at scale 1 and 2. It
+# measures where the window manager put each window, frame included:
 # the backdrop covers the available area, the step windows stand where they
 # were designed to or moved the least that keeps them inside, each dialog is
 # centred on the available area, and no window leaves it. One line per window
@@ -21,7 +22,7 @@ shift || true
 program="$top/$build/app/vesmira"
 # kwin only when named: its packages are too large to install for every run.
 managers=("$@")
-[ ${#managers[@]} -gt 0 ] || managers=(openbox xfwm4 mutter)
+[ ${#managers[@]} -gt 0 ] || managers=(openbox xfwm4 mutter mutter-wayland)
 
 screen_w=1280
 screen_h=1024
@@ -210,6 +211,55 @@ start_manager() {
     return 1
 }
 
+# A virtual screen of its own: Xvfb on a free display, which DISPLAY names.
+start_x_server() {
+    exec 3>"$work/display"
+    Xvfb -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    exec 3>&-
+    local i
+    for ((i = 0; i < 100; i++)); do
+        if [ -s "$work/display" ]; then
+            DISPLAY=":$(head -n 1 "$work/display")"
+            export DISPLAY
+            xprop -root >/dev/null 2>&1 && return 0
+        fi
+        sleep 0.1
+    done
+    report "virtual screen" "Xvfb did not start: $(tail -n 2 "$work/xvfb.log" | tr '\n' ' ')"
+    return 1
+}
+
+# GNOME's own session: mutter as a Wayland compositor on a virtual monitor,
+# with the X server it runs for X clients (XWayland), whose display and
+# authority it names in its log. The program is told of both, as a desktop
+# entry started there is.
+start_wayland_session() {
+    WAYLAND_DISPLAY="vesmira-check-$$"
+    mutter --wayland --headless --virtual-monitor "${screen_w}x${screen_h}" \
+        --wayland-display="$WAYLAND_DISPLAY" >"$work/wm.log" 2>&1 &
+    wm_pid=$!
+    local i
+    for ((i = 0; i < 300; i++)); do
+        DISPLAY=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$work/wm.log")
+        XAUTHORITY=$(find "$work" -maxdepth 1 -name '.mutter-Xwaylandauth.*' | head -n 1)
+        if [ -n "$DISPLAY" ] && [ -n "$XAUTHORITY" ]; then
+            export DISPLAY XAUTHORITY WAYLAND_DISPLAY XDG_SESSION_TYPE=wayland
+            # XWayland starts when the first X client comes.
+            local j
+            for ((j = 0; j < 100; j++)); do
+                xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+                sleep 0.1
+            done
+            break
+        fi
+        kill -0 "$wm_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    report "Wayland session with XWayland started" "$(tail -n 3 "$work/wm.log" | tr '\n' ' ')"
+    return 1
+}
+
 # One window manager at one scale, run inside a D-Bus session of its own.
 run_one() {
     local manager=$1
@@ -235,29 +285,16 @@ run_one() {
     trap cleanup EXIT
     export XDG_RUNTIME_DIR="$work"
 
-    exec 3>"$work/display"
-    Xvfb -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    exec 3>&-
-    local i
-    for ((i = 0; i < 100; i++)); do
-        if [ -s "$work/display" ]; then
-            DISPLAY=":$(head -n 1 "$work/display")"
-            export DISPLAY
-            xprop -root >/dev/null 2>&1 && break
+    if [ "$manager" = mutter-wayland ]; then
+        start_wayland_session || return 0
+    else
+        start_x_server || return 0
+        # Services the window manager starts through D-Bus need the display.
+        dbus-update-activation-environment DISPLAY XDG_RUNTIME_DIR 2>/dev/null || true
+        if ! start_manager "$manager"; then
+            report "window manager started" "$(tail -n 3 "$work/wm.log" | tr '\n' ' ')"
+            return
         fi
-        sleep 0.1
-    done
-    if ! xprop -root >/dev/null 2>&1; then
-        report "virtual screen" "Xvfb did not start: $(tail -n 2 "$work/xvfb.log" | tr '\n' ' ')"
-        return
-    fi
-    # Services the window manager starts through D-Bus need the display too.
-    dbus-update-activation-environment DISPLAY XDG_RUNTIME_DIR 2>/dev/null || true
-
-    if ! start_manager "$manager"; then
-        report "window manager started" "$(tail -n 3 "$work/wm.log" | tr '\n' ' ')"
-        return
     fi
 
     # A panel along the top, as desktops have: the available area is then
