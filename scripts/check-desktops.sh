@@ -42,10 +42,10 @@ failed=0
 report() {
     if [ "$2" = ok ]; then
         passed=$((passed + 1))
-        echo "$label: $1: ok"
+        echo "$label: $1: ok" >>"$lines"
     else
         failed=$((failed + 1))
-        echo "$label: $1: FAILED ($2)"
+        echo "$label: $1: FAILED ($2)" >>"$lines"
     fi
 }
 
@@ -196,7 +196,7 @@ start_manager() {
         xfwm4) xfwm4 >"$work/wm.log" 2>&1 & ;;
         mutter) mutter --x11 --replace >"$work/wm.log" 2>&1 & ;;
         kwin) kwin_x11 --replace >"$work/wm.log" 2>&1 & ;;
-        *) echo "unknown window manager $1" >&2; return 1 ;;
+        *) echo "unknown window manager $1" >"$work/wm.log"; return 1 ;;
     esac
     wm_pid=$!
     local i
@@ -381,24 +381,28 @@ if [ ! -x "$program" ]; then
     exit 1
 fi
 
-# Inside the D-Bus session of one run: the run's lines, then its counts to
-# the file the caller named.
+# Inside the D-Bus session of one run: the run's lines and then its counts
+# to the files the caller named.
 if [ -n "${CHECK_DESKTOPS_COUNTS:-}" ]; then
+    lines=$CHECK_DESKTOPS_LINES
     run_one "${managers[0]}" "$CHECK_DESKTOPS_SCALE"
     echo "$passed $failed" >"$CHECK_DESKTOPS_COUNTS"
     exit 0
 fi
 
 counts=$(mktemp)
+lines=$(mktemp)
 errors=$(mktemp)
-trap 'rm -f "$counts" "$errors"' EXIT
+trap 'rm -f "$counts" "$lines" "$errors"' EXIT
 for manager in "${managers[@]}"; do
     for scale in 1 2; do
         : >"$counts"
-        # What the window manager and the session's services say goes to the
-        # screen only when the run breaks off.
-        CHECK_DESKTOPS_COUNTS=$counts CHECK_DESKTOPS_SCALE=$scale \
-            dbus-run-session -- "$0" "$build" "$manager" 2>"$errors" || true
+        : >"$lines"
+        # What the window managers and the session's services print is shown
+        # only when a run breaks off.
+        CHECK_DESKTOPS_COUNTS=$counts CHECK_DESKTOPS_LINES=$lines CHECK_DESKTOPS_SCALE=$scale \
+            dbus-run-session -- "$0" "$build" "$manager" >"$errors" 2>&1 || true
+        cat "$lines"
         if ! read -r p f <"$counts"; then
             p=0
             f=1
