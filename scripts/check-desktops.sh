@@ -214,7 +214,8 @@ start_manager() {
 # A virtual screen of its own: Xvfb on a free display, which DISPLAY names.
 start_x_server() {
     exec 3>"$work/display"
-    Xvfb -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    # -noreset: the server must not reset when the probe below disconnects.
+    Xvfb -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     exec 3>&-
     local i
