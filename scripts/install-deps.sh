@@ -12,6 +12,7 @@ PACKAGES="
   clang libclang-rt-dev
   fonts-ipafont-gothic
   xvfb xauth
+  openbox xfwm4 mutter xwayland qt6-wayland xdotool x11-utils dbus-daemon dbus-bin
   dpkg-dev file desktop-file-utils lintian appstream man-db
   shellcheck
 "

@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QTimer>
+#include <QWindow>
 #include <cstdlib>
 
 #include "FailureDisplay.h"
@@ -43,6 +45,7 @@ StepWindow::StepWindow(const WindowLayout& layout) {
                    Qt::WindowCloseButtonHint);
     BuildForm(this, layout);
     setFixedSize(layout.size);
+    home_ = layout.position;
     if (layout.entryField != nullptr) {
         entryField_ = Control<QWidget>(this, layout.entryField);
     }
@@ -69,6 +72,20 @@ void StepWindow::AnnounceStep() {
     }
 }
 
+bool StepWindow::event(QEvent* event) {
+    if (placement_.Differs(*this, *event)) {
+        QTimer::singleShot(0, this, &StepWindow::KeepOnScreen);
+    }
+    return QDialog::event(event);
+}
+
+void StepWindow::KeepOnScreen() {
+    const QMargins frame = ExpectedFrame(*this);
+    const QPoint at = PlaceInside(*this, home_, frame);
+    MoveFrameTo(*this, at, frame);
+    placement_.Placed(at, frame);
+}
+
 void StepWindow::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Cancel)) {
         return;  // a step window is left by its buttons or its close box, not by Esc
@@ -84,6 +101,7 @@ void StepWindow::closeEvent(QCloseEvent* event) {
 void StepWindow::showEvent(QShowEvent* event) {
     // Runs before the window is mapped, so the backdrop it may show lies below.
     RunGuarded([this] { FormShow(); });
+    KeepOnScreen();
     QDialog::showEvent(event);
     // Coming back to a step, the field that has the focus is ready to be
     // typed over, as when it is entered with Tab.
@@ -92,6 +110,12 @@ void StepWindow::showEvent(QShowEvent* event) {
     } else if (auto* edit = qobject_cast<QLineEdit*>(focusWidget())) {
         edit->selectAll();
     }
+}
+
+void StepWindow::hideEvent(QHideEvent* event) {
+    // Where the user may have moved it.
+    home_ = pos();
+    QDialog::hideEvent(event);
 }
 
 std::string FieldText(const QLineEdit* field) {

@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <string>
 
+#include "OnScreen.h"
+
 class QPushButton;
 
 namespace vesmira {
@@ -28,7 +30,8 @@ class NumericEdit : public QLineEdit {
 };
 
 // A wizard step window: a fixed-size dialog frame with a close box only,
-// built from its layout table. Enter presses the default button (or the
+// built from its layout table, shown where it was designed to be as far as
+// the screen allows. Enter presses the default button (or the
 // focused button); Esc does nothing; closing it runs FormClose.
 class StepWindow : public QDialog {
     Q_OBJECT
@@ -48,12 +51,20 @@ class StepWindow : public QDialog {
     // caption, fields reset): its new name, and the focus once more.
     void AnnounceStep();
 
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
+    // Where it was last shown (at first, where it was designed to be), or as
+    // near to that as keeps it inside the screen's available area.
+    void KeepOnScreen();
+
     QWidget* entryField_ = nullptr;
+    QPoint home_;  // the frame position it is to come back to
+    PlacementCheck placement_;
 };
 
 // The text of a field as the wizard's rules take it, UTF-8.

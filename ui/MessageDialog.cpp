@@ -23,6 +23,7 @@
 #include "FormLayout.h"
 #include "InputChecks.h"
 #include "MessageText.h"
+#include "OnScreen.h"
 #include "ResumeRows.h"
 #include "WizardApplication.h"
 
@@ -30,9 +31,6 @@ namespace vesmira {
 
 namespace {
 
-// The window manager's frame before a dialog has been shown once and its
-// real frame is known: a title bar and thin borders, rather more than less.
-constexpr QMargins kFrameGuess(8, 32, 8, 8);
 constexpr int kIconGap = 12;    // between the icon and the text
 constexpr int kButtonGap = 14;  // between the text and "OK"
 
@@ -173,13 +171,10 @@ void MessageDialog::closeEvent(QCloseEvent* event) {
 }
 
 bool MessageDialog::event(QEvent* event) {
-    // Painted for the first time, the dialog has its frame: if that differs
-    // from the guess, it is fitted and centred again, once.
-    if (event->type() == QEvent::Paint && !knownFrame_) {
-        knownFrame_ = windowHandle()->frameMargins();
-        if (*knownFrame_ != frame_) {
-            QTimer::singleShot(0, this, &MessageDialog::FitToScreen);
-        }
+    // Painted, the dialog has its frame and its place: if either is not what
+    // it was fitted and centred for, it is fitted and centred again, once.
+    if (placement_.Differs(*this, *event)) {
+        QTimer::singleShot(0, this, &MessageDialog::FitToScreen);
     }
     return QDialog::event(event);
 }
@@ -199,8 +194,7 @@ void MessageDialog::FitToScreen() {
     QScreen* screen = active != nullptr ? active->screen() : QGuiApplication::primaryScreen();
     setScreen(screen);
     const QRect area = screen->availableGeometry();
-    // Hidden, a window has no frame; the one it had when shown is remembered.
-    const QMargins frame = frame_ = knownFrame_.value_or(kFrameGuess);
+    const QMargins frame = placement_.seenFrame().value_or(ExpectedFrame(*this));
     const QMargins inside = layout()->contentsMargins();
     const int aroundWidth = frame.left() + inside.left() + icon_->sizeHint().width() + kIconGap +
                             inside.right() + frame.right();
@@ -210,8 +204,9 @@ void MessageDialog::FitToScreen() {
         text_->SizeFor(area.width() / 2 - aroundWidth, area.height() - aroundHeight));
     layout()->activate();
     const QSize outer = size().grownBy(frame);
-    move(area.topLeft() +
-         QPoint((area.width() - outer.width()) / 2, (area.height() - outer.height()) / 2));
+    const QPoint at = ToQRect(CentredIn(outer.width(), outer.height(), ToRect(area))).topLeft();
+    MoveFrameTo(*this, at, frame);
+    placement_.Placed(at, frame);
 }
 
 void MessageDialog::Copy() {

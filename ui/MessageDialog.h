@@ -4,10 +4,11 @@
 #include <QKeySequence>
 #include <QString>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "OnScreen.h"
 
 class QAction;
 class QLabel;
@@ -73,8 +74,7 @@ class MessageDialog : public QDialog {
     QPushButton* ok_;
     bool closedByWindow_ = false;
     std::function<void()> onOk_;
-    std::optional<QMargins> knownFrame_;  // the window manager's frame, seen when shown
-    QMargins frame_;                      // the frame the size and place were worked out for
+    PlacementCheck placement_;
 };
 
 // The text as a dialog shows it: UTF-8 decoded, invalid sequences as U+FFFD;

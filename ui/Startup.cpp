@@ -95,12 +95,24 @@ void ReleaseHeldMessages(QtMessageHandler handler) {
     heldMessages.clear();
 }
 
+// On a desktop that offers an X server (a Wayland session runs XWayland for
+// that), the windows go there: a Wayland client can neither place its
+// windows nor centre a dialog on the screen nor keep one of its windows above
+// another. Without one, the toolkit's own choice stands, as does a platform
+// chosen explicitly.
+void PreferXServer() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+    }
+}
+
 }  // namespace
 
 int RunProgram(char* programName) {
     // The program takes no command line, not even the toolkit's options.
     int argc = 1;
     char* argv[] = {programName, nullptr};
+    PreferXServer();
     const QtMessageHandler toolkitHandler = qInstallMessageHandler(HoldMessage);
     WizardApplication app(argc, argv);
     qInstallMessageHandler(toolkitHandler);

@@ -14,6 +14,15 @@ class TForm3 : public QWidget {
   protected:
     // It has no close box; window managers that draw one anyway are refused.
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    // Covers the screen's available area with its frame, where the window
+    // manager has not maximized it, and asks to be maximized.
+    void CoverAvailableArea();
+
+    bool shown_ = false;  // painted since it was last shown
 };
 
 extern TForm3* Form3;

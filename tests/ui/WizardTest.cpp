@@ -7,6 +7,7 @@
 #include <QFontInfo>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QtTest>
 #include <memory>
 #include <string>
@@ -168,7 +169,9 @@ class WizardTest : public QObject {
     void startsWithTheBirthDateWindowOverTheBackdrop() {
         QCOMPARE(Form1->windowTitle(), QString("STEP1（中学卒業まで）"));
         QVERIFY(Form3->isVisible());
-        QVERIFY(Form3->windowState() & Qt::WindowMaximized);
+        // Asked for once the window is mapped, covering the screen already.
+        QTRY_VERIFY(Form3->windowState() & Qt::WindowMaximized);
+        QCOMPARE(Form3->frameGeometry(), Form3->screen()->availableGeometry());
         QVERIFY(!Form2->isVisible());
         QCOMPARE(Form1->size(), QSize(315, 107));
         QCOMPARE(Form2->size(), QSize(331, 123));
@@ -452,6 +455,32 @@ class WizardTest : public QObject {
         PressEnter();
         WaitActive(Form2);
         QCOMPARE(Form2->windowTitle(), QString("STEP2（中学卒業後）"));
+    }
+
+    // Shown again, a step window stands where the user left it, or, where
+    // that is off the screen, moved the least that brings it back inside.
+    void stepWindowComesBackWhereItWasOrInside_data() {
+        QTest::addColumn<QPoint>("leftAt");
+        QTest::addColumn<QPoint>("cameBackTo");  // -1: flush with the right or bottom edge
+        QTest::newRow("whereTheUserLeftIt") << QPoint(100, 120) << QPoint(100, 120);
+        QTest::newRow("pastTheRightAndBottomEdges") << QPoint(5000, 4000) << QPoint(-1, -1);
+        QTest::newRow("pastTheRightEdgeOnly") << QPoint(5000, 120) << QPoint(-1, 120);
+        QTest::newRow("aboveAndLeftOfTheScreen") << QPoint(-40, -30) << QPoint(0, 0);
+    }
+    void stepWindowComesBackWhereItWasOrInside() {
+        QFETCH(QPoint, leftAt);
+        QFETCH(QPoint, cameBackTo);
+        Form1->move(leftAt);
+        PassBirthStep();
+        QTest::mouseClick(Form2->BtnBack, Qt::LeftButton);
+        WaitActive(Form1);
+        const QRect area = Form1->screen()->availableGeometry();
+        const QSize outer = Form1->frameGeometry().size();
+        const QPoint expected(
+            cameBackTo.x() < 0 ? area.right() + 1 - outer.width() : cameBackTo.x(),
+            cameBackTo.y() < 0 ? area.bottom() + 1 - outer.height() : cameBackTo.y());
+        QTRY_COMPARE(Form1->pos(), expected);
+        QCOMPARE(Form1->frameGeometry() & area, Form1->frameGeometry());
     }
 
     void removedStepFileOnBackKeepsTheStep() {
