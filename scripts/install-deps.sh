@@ -12,7 +12,7 @@ PACKAGES="
   clang libclang-rt-dev
   fonts-ipafont-gothic
   xvfb xauth
-  dbus-daemon dbus-bin ibus ibus-mozc xdotool
+  dbus-daemon ibus ibus-mozc xdotool
   dpkg-dev file desktop-file-utils lintian appstream man-db
   shellcheck
 "
