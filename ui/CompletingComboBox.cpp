@@ -214,21 +214,30 @@ void CompletingComboBox::OnTextEdited(const QString& text) {
     const bool deleting = ownEdit->deleting();
     const bool atEnd = edit->cursorPosition() == text.size();
     const int match = deleting || !atEnd || text.isEmpty() ? -1 : FirstItemStartingWith(text);
+    // The text is changed in place, never set: setting it resets the input
+    // method, which may already hold the user's next reading and would then
+    // commit its first letters.
     if (match >= 0) {
-        SelectItem(match);
         const QString item = itemText(match);
-        edit->setText(item);
+        if (text != item) {
+            const QSignalBlocker quiet(edit);
+            edit->setSelection(0, int(text.size()));
+            edit->insert(item);
+        }
+        SelectItem(match);  // leaves a text that is the item's already
         edit->setSelection(item.size(), text.size() - item.size());  // highlight the completion
         if (match != before) {
             emit changed();
         }
         return;
     }
-    // Deselecting clears the edit text; the user's text and caret come back.
-    const int caret = edit->cursorPosition();
-    SelectItem(-1);
-    edit->setText(text);
-    edit->setCursorPosition(caret);
+    if (before >= 0) {
+        // Deselecting clears the edit text; the user's text and caret come back.
+        const int caret = edit->cursorPosition();
+        SelectItem(-1);
+        edit->setText(text);
+        edit->setCursorPosition(caret);
+    }
     emit changed();
 }
 
