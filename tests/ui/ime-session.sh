@@ -203,4 +203,11 @@ own_name() {
 check "a name of one's own reaches the step file verbatim, with course length 1" own_name
 
 kill -0 "$app" 2>/dev/null || echo "FAIL|the program runs to the end|it ended early" >>"$results"
+if grep -q '^FAIL' "$results"; then
+    echo "--- windows: $(xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | tr '\n' ' ')"
+    for log in "$HOME"/*.log; do
+        echo "--- $log"
+        tail -n 20 "$log"
+    done
+fi
 exit 0
