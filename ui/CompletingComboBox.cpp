@@ -214,9 +214,9 @@ void CompletingComboBox::OnTextEdited(const QString& text) {
     const bool deleting = ownEdit->deleting();
     const bool atEnd = edit->cursorPosition() == text.size();
     const int match = deleting || !atEnd || text.isEmpty() ? -1 : FirstItemStartingWith(text);
-    // The text is changed in place, never set: setting it resets the input
-    // method, which may already hold the user's next reading and would then
-    // commit its first letters.
+    // The text is changed in place, and set only to deselect an item: setting
+    // it resets the input method, which may already hold the user's next
+    // reading and would then commit its first letters.
     if (match >= 0) {
         const QString item = itemText(match);
         if (text != item) {
