@@ -49,6 +49,8 @@ trap cleanup EXIT
 
 if [ -n "$missing" ]; then
     echo "setup|missing:$missing (scripts/install-deps.sh installs them)" >"$cases"
+elif [ ! -x "$program" ]; then
+    echo "setup|no program $program" >"$cases"
 else
     # Copies the unprivileged user can run, wherever the tree and the build are.
     cp "$program" "$scratch/vesmira"
