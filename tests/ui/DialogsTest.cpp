@@ -29,6 +29,14 @@ namespace {
 
 enum Which { kError, kInformation, kFailure };
 
+// A bound against pathological slowness, not a measurement (make bench
+// measures): under the sanitizers the toolkit lays out several times slower.
+#ifdef __SANITIZE_ADDRESS__
+constexpr qint64 kShownWithinMs = 10000;
+#else
+constexpr qint64 kShownWithinMs = 2000;
+#endif
+
 // Shows text in one of the three dialogs the wizard speaks through.
 void Show(int which, const std::string& text) {
     if (which == kFailure) {
@@ -172,12 +180,16 @@ class DialogsTest : public QObject {
     void dialogIsCentredOnTheScreenAndModal() {
         QPoint centre;
         bool modal = false;
+        const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
         test::OnNextDialog([&](MessageDialog& box) {
+            // Once painted, the dialog knows its frame and may be centred again.
+            (void)QTest::qWaitFor([&] {
+                return (box.frameGeometry().center() - screenCentre).manhattanLength() <= 2;
+            });
             centre = box.frameGeometry().center();
             modal = box.windowModality() == Qt::ApplicationModal;
         });
         ShowMessageDialog("中央", DialogKind::kError);
-        const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
         QVERIFY2((centre - screenCentre).manhattanLength() <= 2,
                  qPrintable(QString("%1,%2").arg(centre.x()).arg(centre.y())));
         QVERIFY(modal);
@@ -301,7 +313,7 @@ class DialogsTest : public QObject {
         clock.start();
         Show(which, texts_.at(kind));
         QVERIFY(shownMs >= 0);
-        QVERIFY2(shownMs < 2000, qPrintable(QString("%1 ms").arg(shownMs)));
+        QVERIFY2(shownMs < kShownWithinMs, qPrintable(QString("%1 ms").arg(shownMs)));
     }
 
     void ordinaryTextsWrapAtWordsAndInsideLongRuns_data() {
