@@ -30,7 +30,8 @@ count_cases() {
             cdata = 0
             $0 = substr($0, end + 3)
         }
-        /^[ \t]*<testcase / {
+        # A case starts a line, or follows the opening of its suite there.
+        /^[ \t]*(<testsuites?[ >][^<]*)*<testcase / {
             close_case()
             if ($0 ~ /status="notrun"/) next
             open = 1; failed = 0; skipped = 0

@@ -24,12 +24,13 @@ cat >"$scratch/cases.xml" <<'XML'
 </testcase>
 <testcase name="initTestCase"/>
 </testsuite>
+<testsuite><testcase name="passedAfterItsSuite"/></testsuite>
 XML
 got=$(sh "$1" --count "$scratch/cases.xml")
-if [ "$got" = "2 4 1" ]; then
+if [ "$got" = "3 4 1" ]; then
     echo '<testsuite><testcase name="counts"/></testsuite>' >"$2"
 else
-    echo "counted '$got', not '2 4 1' (passed failed skipped)"
+    echo "counted '$got', not '3 4 1' (passed failed skipped)"
     echo '<testsuite><testcase name="counts"><failure/></testcase></testsuite>' >"$2"
     exit 1
 fi
