@@ -13,6 +13,7 @@ PACKAGES="
   fonts-ipafont-gothic
   xvfb xauth
   openbox xfwm4 mutter xwayland qt6-wayland xdotool x11-utils dbus-daemon dbus-bin
+  ibus ibus-mozc
   dpkg-dev file desktop-file-utils lintian appstream man-db
   shellcheck
 "

@@ -2,9 +2,15 @@
 
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
+#include <functional>
+#include <utility>
 
 namespace vesmira {
 
@@ -14,12 +20,50 @@ namespace {
 // the combo box from selecting an exactly matching item on its own when Enter
 // is pressed or the focus leaves (it would match case-sensitively and emit
 // activation the user did not ask for).
+//
+// It also holds back what an input method does until the user commits: a
+// reading (preedit) shows in place of the selected text, the completion waits
+// for the committed text (changing the text under a reading resets the input
+// method, which then commits the reading's first letters by itself), and a
+// reading the user cancels leaves the field as it was before the reading.
 class CompletionEdit : public QLineEdit {
   public:
-    using QLineEdit::QLineEdit;
+    // committed runs once a composition ends with committed text.
+    CompletionEdit(QWidget* parent, std::function<void()> committed)
+        : QLineEdit(parent), committed_(std::move(committed)) {}
     bool deleting() const { return deleting_; }
+    // True while an input method event is applied: the text edits it makes
+    // on the way (the selection removed, a commit) are not the user's yet.
+    bool applyingInputMethod() const { return applyingInputMethod_; }
 
   protected:
+    void inputMethodEvent(QInputMethodEvent* event) override {
+        const bool starts = !composing_ && !event->preeditString().isEmpty();
+        if (starts) {
+            beforeReading_ = {.text = text(),
+                              .selectionStart = selectionStart(),
+                              .selectionEnd = selectionEnd(),
+                              .cursor = cursorPosition()};
+            committedInReading_ = false;
+        }
+        const bool wasComposing = composing_ || starts;
+        {
+            const QScopedValueRollback applying(applyingInputMethod_, true);
+            QLineEdit::inputMethodEvent(event);
+        }
+        composing_ = !event->preeditString().isEmpty();
+        committedInReading_ = committedInReading_ || !event->commitString().isEmpty() ||
+                              event->replacementLength() > 0;
+        if (composing_) {
+            return;
+        }
+        if (committedInReading_) {
+            committedInReading_ = false;
+            committed_();
+        } else if (wasComposing) {
+            RestoreBeforeReading();
+        }
+    }
     void keyPressEvent(QKeyEvent* event) override {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
             const QSignalBlocker blocker(this);
@@ -47,7 +91,34 @@ class CompletionEdit : public QLineEdit {
     }
 
   private:
+    // A cancelled reading: the text and selection it replaced come back, and
+    // the input method forgets it (the toolkit's plugin would otherwise
+    // commit it on the next Enter, Tab or click).
+    void RestoreBeforeReading() {
+        const Snapshot& was = beforeReading_;
+        setText(was.text);
+        if (was.selectionStart < 0) {
+            setCursorPosition(was.cursor);
+        } else if (was.cursor == was.selectionStart) {
+            setSelection(was.selectionEnd, was.selectionStart - was.selectionEnd);
+        } else {
+            setSelection(was.selectionStart, was.selectionEnd - was.selectionStart);
+        }
+        QGuiApplication::inputMethod()->reset();
+    }
+
+    struct Snapshot {
+        QString text;
+        int selectionStart = -1;  // -1: nothing selected
+        int selectionEnd = -1;
+        int cursor = 0;
+    };
+    std::function<void()> committed_;
     bool deleting_ = false;
+    bool applyingInputMethod_ = false;
+    bool composing_ = false;
+    bool committedInReading_ = false;
+    Snapshot beforeReading_;
 };
 
 // What assistive tools are told about the combo box. The toolkit's own
@@ -112,7 +183,7 @@ CompletingComboBox::CompletingComboBox(QWidget* parent) : QComboBox(parent) {
     [[maybe_unused]] static const bool readable =
         (QAccessible::installFactory(&AccessibleFactory), true);
     setEditable(true);
-    setLineEdit(new CompletionEdit(this));
+    setLineEdit(new CompletionEdit(this, [this] { OnTextEdited(lineEdit()->text()); }));
     setCompleter(nullptr);  // completion is ours: first item in list order, selected at once
     setInsertPolicy(QComboBox::NoInsert);
     connect(lineEdit(), &QLineEdit::textEdited, this, &CompletingComboBox::OnTextEdited);
@@ -135,25 +206,38 @@ int CompletingComboBox::FirstItemStartingWith(const QString& text) const {
 
 void CompletingComboBox::OnTextEdited(const QString& text) {
     QLineEdit* edit = lineEdit();
+    const auto* ownEdit = static_cast<CompletionEdit*>(edit);
+    if (ownEdit->applyingInputMethod()) {
+        return;  // the committed text comes once the composition ends
+    }
     const int before = currentIndex();
-    const bool deleting = static_cast<CompletionEdit*>(edit)->deleting();
+    const bool deleting = ownEdit->deleting();
     const bool atEnd = edit->cursorPosition() == text.size();
     const int match = deleting || !atEnd || text.isEmpty() ? -1 : FirstItemStartingWith(text);
+    // The text is changed in place, and set only to deselect an item: setting
+    // it resets the input method, which may already hold the user's next
+    // reading and would then commit its first letters.
     if (match >= 0) {
-        SelectItem(match);
         const QString item = itemText(match);
-        edit->setText(item);
+        if (text != item) {
+            const QSignalBlocker quiet(edit);
+            edit->setSelection(0, int(text.size()));
+            edit->insert(item);
+        }
+        SelectItem(match);  // leaves a text that is the item's already
         edit->setSelection(item.size(), text.size() - item.size());  // highlight the completion
         if (match != before) {
             emit changed();
         }
         return;
     }
-    // Deselecting clears the edit text; the user's text and caret come back.
-    const int caret = edit->cursorPosition();
-    SelectItem(-1);
-    edit->setText(text);
-    edit->setCursorPosition(caret);
+    if (before >= 0) {
+        // Deselecting clears the edit text; the user's text and caret come back.
+        const int caret = edit->cursorPosition();
+        SelectItem(-1);
+        edit->setText(text);
+        edit->setCursorPosition(caret);
+    }
     emit changed();
 }
 

@@ -12,6 +12,8 @@ namespace vesmira {
 //  - every typed character that begins no item (nothing is then selected);
 //  - every deletion (Backspace, Delete, cut; nothing is then selected), and
 //    Backspace also when there is nothing before the caret to delete.
+// Text from an input method counts as typed once it is committed, as one
+// change; a reading still being composed, or cancelled, changes nothing.
 // Assistive tools read it by its accessible name, its text as the value.
 // A selection made by the program (SelectItem) emits nothing.
 class CompletingComboBox : public QComboBox {
