@@ -58,6 +58,14 @@ void LoadToolkitTranslation() {
     }
 }
 
+StartObserver startObserver = nullptr;
+
+void Passed(const char* step) {
+    if (startObserver != nullptr) {
+        startObserver(step);
+    }
+}
+
 constexpr char kNoDisplay[] = "vesmira: 画面に接続できません (no display could be opened)\n";
 constexpr char kAlreadyRunning[] = "このフォルダではすでにヴェスミラが動いています。";
 
@@ -126,7 +134,9 @@ void PrepareApplication() {
     // Task bars group the windows under the menu entry, vesmira.desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("vesmira"));
     QApplication::setWindowIcon(ProgramIcon());
+    Passed("program icon");
     LoadToolkitTranslation();
+    Passed("toolkit translation");
     // The windows were drawn for a proportional Japanese gothic; where it is
     // not installed, the nearest free ones stand in for it.
     QFont::insertSubstitutions(
@@ -134,16 +144,22 @@ void PrepareApplication() {
         {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
          QStringLiteral("IPAGothic"), QStringLiteral("Droid Sans Fallback")});
+    FormFont();  // resolved here, once, rather than by the first window
+    Passed("fonts");
 }
 
 void CreateForms() {
     Form1 = new TForm1;
+    Passed("Form1 created");
     Form2 = new TForm2;
+    Passed("Form2 created");
     Form3 = new TForm3;
+    Passed("Form3 created");
 }
 
 void ShowMainForm() {
     ShowOnTop(Form1);
+    Passed("shown");
 }
 
 void DestroyForms() {
@@ -153,6 +169,10 @@ void DestroyForms() {
     Form1 = nullptr;
     Form2 = nullptr;
     Form3 = nullptr;
+}
+
+void ObserveStart(StartObserver observer) {
+    startObserver = observer;
 }
 
 }  // namespace vesmira

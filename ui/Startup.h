@@ -21,4 +21,9 @@ void ShowMainForm();
 
 void DestroyForms();
 
+// Told the name of each step of the start as it ends; make bench times the
+// steps with it.
+using StartObserver = void (*)(const char* step);
+void ObserveStart(StartObserver observer);
+
 }  // namespace vesmira
