@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
+#include <QImageReader>
 #include <QLibraryInfo>
+#include <QPixmap>
 #include <QSocketNotifier>
 #include <QTranslator>
 #include <cstdio>
@@ -31,19 +33,19 @@ namespace vesmira {
 
 namespace {
 
-// The packaged icon, where the toolkit can draw SVG (its SVG plugin is a
-// package of its own); else renders of it at the sizes task bars use.
+// Renders of the packaged icon at the sizes task bars use. The vector icon
+// would cost the toolkit's SVG plugin, and the library behind it, at every
+// start; the menu entry still shows the packaged SVG. Told the format, the
+// reader loads no image plugin to guess it.
 QIcon ProgramIcon() {
     InitIconResources();
-    QIcon icon(QStringLiteral(":/vesmira/vesmira.svg"));
-    if (!icon.pixmap(32).isNull()) {
-        return icon;
-    }
-    QIcon rendered;
+    QIcon icon;
     for (const int size : {16, 32, 48, 64, 128}) {
-        rendered.addFile(QStringLiteral(":/vesmira/vesmira-%1.png").arg(size));
+        QImageReader reader(QStringLiteral(":/vesmira/vesmira-%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
     }
-    return rendered;
+    return icon;
 }
 
 // The toolkit's own texts (a field's context menu) in Japanese, whatever the
