@@ -146,7 +146,14 @@ void PrepareApplication() {
         {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
          QStringLiteral("IPAGothic"), QStringLiteral("Droid Sans Fallback")});
-    FormFont();  // resolved here, once, rather than by the first window
+    // The windows' face is the program's default too: an edit field lays its
+    // text out in the default font before it takes its window's, which would
+    // load a second face for nothing. Menus keep the face they had. (Not
+    // QApplication::setFont, which would drop what the desktop sets for other
+    // kinds of widget.)
+    const QFont menus = QApplication::font("QMenu");
+    QGuiApplication::setFont(FormFont());
+    QApplication::setFont(menus, "QMenu");
     Passed("fonts");
 }
 
