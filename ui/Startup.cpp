@@ -6,6 +6,7 @@
 #include <QImageReader>
 #include <QLibraryInfo>
 #include <QPixmap>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTranslator>
 #include <cstdio>
@@ -68,6 +69,96 @@ void Passed(const char* step) {
     }
 }
 
+// The settings that no window needs to be painted, made once per process.
+void FinishApplicationSettings() {
+    static bool made = false;
+    if (made) {
+        return;
+    }
+    made = true;
+    LoadToolkitTranslation();
+    Passed("toolkit translation");
+    QApplication::setWindowIcon(ProgramIcon());
+    Passed("program icon");
+}
+
+bool startFinished = false;
+
+void FinishStart();
+
+bool IsUserInput(const QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+        case QEvent::InputMethod:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TabletPress:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Finishes the start once the birth-date window has been painted, or, should
+// a key or a button be pressed first, before that input reaches any window.
+class StartFinisher : public QObject {
+  public:
+    StartFinisher() : QObject(QCoreApplication::instance()) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == Form1 && event->type() == QEvent::Paint && !paintSeen_) {
+            paintSeen_ = true;
+            // Queued: the paint and its flush to the screen come first.
+            QMetaObject::invokeMethod(
+                this,
+                [] {
+                    Passed("painted");
+                    FinishStart();
+                },
+                Qt::QueuedConnection);
+        } else if (IsUserInput(event)) {
+            FinishStart();
+        }
+        return false;
+    }
+
+  private:
+    bool paintSeen_ = false;
+};
+
+QPointer<StartFinisher> startFinisher;
+
+void DropStartFinisher() {
+    if (startFinisher != nullptr) {
+        // Later: it may be the one whose event is being delivered.
+        QCoreApplication::instance()->removeEventFilter(startFinisher);
+        startFinisher->deleteLater();
+        startFinisher = nullptr;
+    }
+}
+
+// What the first paint does not need. Once per start.
+void FinishStart() {
+    if (startFinished) {
+        return;
+    }
+    startFinished = true;
+    DropStartFinisher();
+    FinishApplicationSettings();
+    if (Form2 != nullptr) {
+        Form2->Build();
+        Passed("Form2 controls");
+    }
+    Passed("ready");
+}
+
 constexpr char kNoDisplay[] = "vesmira: 画面に接続できません (no display could be opened)\n";
 constexpr char kAlreadyRunning[] = "このフォルダではすでにヴェスミラが動いています。";
 
@@ -114,6 +205,7 @@ int RunProgram(char* programName) {
     PrepareApplication();
 
     if (!LockWorkingFolder()) {
+        FinishApplicationSettings();  // no window comes first
         ShowMessageDialog(kAlreadyRunning, DialogKind::kError);
         return 1;
     }
@@ -135,10 +227,6 @@ void PrepareApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("vesmira"));
     // Task bars group the windows under the menu entry, vesmira.desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("vesmira"));
-    QApplication::setWindowIcon(ProgramIcon());
-    Passed("program icon");
-    LoadToolkitTranslation();
-    Passed("toolkit translation");
     // The windows were drawn for a proportional Japanese gothic; where it is
     // not installed, the nearest free ones stand in for it.
     QFont::insertSubstitutions(
@@ -158,6 +246,7 @@ void PrepareApplication() {
 }
 
 void CreateForms() {
+    startFinished = false;
     Form1 = new TForm1;
     Passed("Form1 created");
     Form2 = new TForm2;
@@ -167,11 +256,19 @@ void CreateForms() {
 }
 
 void ShowMainForm() {
+    if (!startFinished && startFinisher == nullptr) {
+        startFinisher = new StartFinisher;
+    }
     ShowOnTop(Form1);
     Passed("shown");
 }
 
+bool StartFinished() {
+    return startFinished;
+}
+
 void DestroyForms() {
+    DropStartFinisher();
     delete Form1;
     delete Form2;
     delete Form3;

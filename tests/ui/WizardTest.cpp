@@ -67,6 +67,44 @@ void WaitActive(QWidget* window) {
     QVERIFY(QTest::qWaitForWindowActive(window));
 }
 
+// Notes, when the first input reaches the watched control, what of the
+// windows is not there yet.
+class InputWatch : public QObject {
+  public:
+    bool noted = false;
+    QStringList missing;
+    explicit InputWatch(QWidget* control) : control_(control) { control->installEventFilter(this); }
+
+    void Note() {
+        noted = true;
+        if (Form1 == nullptr || Form2 == nullptr || Form3 == nullptr) {
+            missing << "a window";
+            return;
+        }
+        const std::pair<const char*, const QWidget*> controls[] = {
+            {"CBSchool", Form2->CBSchool}, {"EdYears", Form2->EdYears}, {"EdRo", Form2->EdRo},
+            {"EdRyu", Form2->EdRyu},       {"ChkLast", Form2->ChkLast}, {"BtnNF", Form2->BtnNF},
+            {"EdTai", Form2->EdTai},       {"BtnBack", Form2->BtnBack}};
+        for (const auto& [name, control] : controls) {
+            if (control == nullptr || control->parentWidget() != Form2) {
+                missing << name;
+            }
+        }
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == control_ && !noted &&
+            (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseButtonPress)) {
+            Note();
+        }
+        return false;
+    }
+
+  private:
+    QWidget* control_;
+};
+
 // Shows, hides and activations of the three windows, and the message dialogs'
 // shows and hides, in order.
 class WindowLog : public QObject {
@@ -153,6 +191,7 @@ class WizardTest : public QObject {
         CreateForms();
         ShowMainForm();
         WaitActive(Form1);
+        QVERIFY(QTest::qWaitFor(&StartFinished));
     }
 
     void cleanup() {
@@ -179,6 +218,37 @@ class WizardTest : public QObject {
         QVERIFY2(QFontInfo(Form1->font()).family().startsWith("IPA"),
                  qPrintable(QFontInfo(Form1->font()).family()));
         QCOMPARE(Form1->font().pixelSize(), 12);
+    }
+
+    // What follows the first paint is there before the first input is
+    // handled: at the moment the input reaches its window, and without any
+    // input once the birth-date window has been painted.
+    void theStartFinishesBeforeTheFirstInput_data() {
+        QTest::addColumn<QString>("input");
+        QTest::newRow("keyPress") << "key";
+        QTest::newRow("mousePress") << "mouse";
+        QTest::newRow("noInputOnlyThePaint") << "";
+    }
+
+    void theStartFinishesBeforeTheFirstInput() {
+        QFETCH(QString, input);
+        DestroyForms();
+        CreateForms();
+        QVERIFY(!Form2->Built());
+        ShowMainForm();
+        // The input is sent before the event loop has run once more.
+        InputWatch watch(Form1->EdYear);
+        if (input == "key") {
+            QTest::keyClick(Form1->EdYear, Qt::Key_End);
+        } else if (input == "mouse") {
+            QTest::mouseClick(Form1->EdYear, Qt::LeftButton);
+        } else {
+            QVERIFY(QTest::qWaitFor(&StartFinished));
+            watch.Note();
+        }
+        QVERIFY(watch.noted);
+        QVERIFY2(watch.missing.isEmpty(), qPrintable(watch.missing.join(", ")));
+        QVERIFY(StartFinished());
     }
 
     void typicalRoad() {
