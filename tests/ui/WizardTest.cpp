@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QtTest>
@@ -66,44 +67,6 @@ void PressEnter() {
 void WaitActive(QWidget* window) {
     QVERIFY(QTest::qWaitForWindowActive(window));
 }
-
-// Notes, when the first input reaches the watched control, what of the
-// windows is not there yet.
-class InputWatch : public QObject {
-  public:
-    bool noted = false;
-    QStringList missing;
-    explicit InputWatch(QWidget* control) : control_(control) { control->installEventFilter(this); }
-
-    void Note() {
-        noted = true;
-        if (Form1 == nullptr || Form2 == nullptr || Form3 == nullptr) {
-            missing << "a window";
-            return;
-        }
-        const std::pair<const char*, const QWidget*> controls[] = {
-            {"CBSchool", Form2->CBSchool}, {"EdYears", Form2->EdYears}, {"EdRo", Form2->EdRo},
-            {"EdRyu", Form2->EdRyu},       {"ChkLast", Form2->ChkLast}, {"BtnNF", Form2->BtnNF},
-            {"EdTai", Form2->EdTai},       {"BtnBack", Form2->BtnBack}};
-        for (const auto& [name, control] : controls) {
-            if (control == nullptr || control->parentWidget() != Form2) {
-                missing << name;
-            }
-        }
-    }
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == control_ && !noted &&
-            (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseButtonPress)) {
-            Note();
-        }
-        return false;
-    }
-
-  private:
-    QWidget* control_;
-};
 
 // Shows, hides and activations of the three windows, and the message dialogs'
 // shows and hides, in order.
@@ -218,6 +181,9 @@ class WizardTest : public QObject {
         QVERIFY2(QFontInfo(Form1->font()).family().startsWith("IPA"),
                  qPrintable(QFontInfo(Form1->font()).family()));
         QCOMPARE(Form1->font().pixelSize(), 12);
+        // A field starts out in the default font: the windows' face, so that
+        // no other face is loaded for it.
+        QCOMPARE(QLineEdit().font().family(), Form1->font().family());
     }
 
     // What follows the first paint is there before the first input is
@@ -237,17 +203,17 @@ class WizardTest : public QObject {
         QVERIFY(!Form2->Built());
         ShowMainForm();
         // The input is sent before the event loop has run once more.
-        InputWatch watch(Form1->EdYear);
+        auto* watch = new test::FirstInputWatch(Form1->EdYear);
         if (input == "key") {
             QTest::keyClick(Form1->EdYear, Qt::Key_End);
         } else if (input == "mouse") {
             QTest::mouseClick(Form1->EdYear, Qt::LeftButton);
         } else {
             QVERIFY(QTest::qWaitFor(&StartFinished));
-            watch.Note();
+            QTest::keyClick(Form1->EdYear, Qt::Key_End);
         }
-        QVERIFY(watch.noted);
-        QVERIFY2(watch.missing.isEmpty(), qPrintable(watch.missing.join(", ")));
+        QVERIFY(watch->noted);
+        QVERIFY2(watch->missing.isEmpty(), qPrintable(watch->missing.join(", ")));
         QVERIFY(StartFinished());
     }
 
@@ -986,6 +952,8 @@ class WizardTest : public QObject {
         const QImage icon = QApplication::windowIcon().pixmap(32).toImage();
         QCOMPARE(icon.size(), QSize(32, 32));
         QCOMPARE(icon.pixelColor(4, 16), QColor(0, 0, 128));  // the backdrop's navy
+        QCOMPARE(QApplication::windowIcon().availableSizes(),
+                 QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}}));
         for (QWidget* window : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2),
                                 static_cast<QWidget*>(Form3)}) {
             QCOMPARE(window->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
