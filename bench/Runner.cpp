@@ -303,20 +303,26 @@ void PrintPhases(const std::vector<Series>& all) {
         }
         printf("\n");
     }
-    printf("  %-30s", "= to first paint");
-    for (const Series& s : all) {
-        printf(" %7.2f ms %10s", s.MedianOf(&Sample::firstPaintMs), "");
-        if (counted) {
-            double sum = 0;
-            size_t index = 0;
-            s.PhaseMedian(kPaintedPhase, &index);
-            for (size_t i = 0; i <= index; ++i) {
-                sum += (*s.instructions)[i];
+    // The sums: up to the first paint, and the whole run.
+    for (const bool whole : {false, true}) {
+        printf("  %-30s", whole ? "= whole run" : "= to first paint");
+        for (const Series& s : all) {
+            printf(" %7.2f ms %10s", s.MedianOf(whole ? &Sample::wallMs : &Sample::firstPaintMs),
+                   "");
+            if (counted) {
+                size_t last = s.Phases().size() - 1;
+                if (!whole) {
+                    s.PhaseMedian(kPaintedPhase, &last);
+                }
+                double sum = 0;
+                for (size_t i = 0; i <= last; ++i) {
+                    sum += (*s.instructions)[i];
+                }
+                printf(" %6.1f M", sum);
             }
-            printf(" %6.1f M", sum);
         }
+        printf("\n");
     }
-    printf("\n");
 }
 
 std::string BaseName(const std::string& path) {
@@ -375,6 +381,8 @@ int main(int argc, char* argv[]) {
     }
     PrintRatio("ratio", probe, baseline, true);
     if (series.size() > 2) {
+        // The floor against the baseline: the least the target could be.
+        PrintRatio(series[1].name + " ratio", series[1], baseline, false);
         PrintRatio("ratio to " + series[1].name, probe, series[1], false);
     }
     PrintPhases(series);
