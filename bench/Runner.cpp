@@ -1,10 +1,12 @@
-// bench_run [--callgrind] ROUNDS BASELINE [FLOOR] PROBE
+// bench_run [--callgrind] ROUNDS BASELINE [REFERENCE...] PROBE
 //
-// Starts BASELINE, FLOOR (if given) and PROBE in turn, ROUNDS times each after one
-// warm-up round that is not counted (it fills the file cache), and prints the
-// median time to the first paint, the median wall time of the whole run and
-// the median peak resident memory of each, with their ratios; then the same
-// broken down into the phases each probe marks (see Marks.h). Alternating
+// Starts BASELINE, each REFERENCE (a floor, an older build) and PROBE in
+// turn, ROUNDS times each after one warm-up round that is not counted (it
+// fills the file cache), and prints the median time to the first paint, the
+// median wall time of the whole run and the median peak resident memory of
+// each, with their ratios; then the same broken down into the phases each
+// probe marks (see Marks.h). A program given as NAME=PATH is shown as NAME,
+// else by the name of its file. Alternating
 // keeps a drift of the machine (another job, the clock) from landing on one
 // side only. With --callgrind, each program also runs once under callgrind,
 // whose instruction counts per phase do not depend on what else the machine
@@ -334,14 +336,19 @@ std::string BaseName(const std::string& path) {
 int main(int argc, char* argv[]) {
     const bool callgrind = argc > 1 && std::strcmp(argv[1], "--callgrind") == 0;
     const int first = callgrind ? 2 : 1;
-    if (argc - first < 3 || argc - first > 4 || std::atoi(argv[first]) < 1) {
-        fprintf(stderr, "usage: bench_run [--callgrind] ROUNDS BASELINE [FLOOR] PROBE\n");
+    if (argc - first < 3 || std::atoi(argv[first]) < 1) {
+        fprintf(stderr, "usage: bench_run [--callgrind] ROUNDS BASELINE [REFERENCE...] PROBE\n");
         return 2;
     }
     const int rounds = std::atoi(argv[first]);
     std::vector<Series> series;
     for (int i = first + 1; i < argc; ++i) {
-        series.push_back({argv[i], BaseName(argv[i]), {}, std::nullopt});
+        const std::string arg = argv[i];
+        const size_t named = arg.find('=');
+        series.push_back(
+            named == std::string::npos
+                ? Series{arg, BaseName(arg), {}, std::nullopt}
+                : Series{arg.substr(named + 1), arg.substr(0, named), {}, std::nullopt});
     }
 
     for (int round = 0; round <= rounds; ++round) {
@@ -380,10 +387,11 @@ int main(int argc, char* argv[]) {
         PrintTotals(s);
     }
     PrintRatio("ratio", probe, baseline, true);
-    if (series.size() > 2) {
-        // The floor against the baseline: the least the target could be.
-        PrintRatio(series[1].name + " ratio", series[1], baseline, false);
-        PrintRatio("ratio to " + series[1].name, probe, series[1], false);
+    // A reference against the baseline (for a floor: the least the target
+    // could be), and the probe against it.
+    for (size_t i = 1; i + 1 < series.size(); ++i) {
+        PrintRatio(series[i].name + " ratio", series[i], baseline, false);
+        PrintRatio("ratio to " + series[i].name, probe, series[i], false);
     }
     PrintPhases(series);
     return 0;

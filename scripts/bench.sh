@@ -41,7 +41,22 @@ fi
 # Qt warns on every start without a runtime folder of the user's.
 XDG_RUNTIME_DIR=$(mktemp -d)
 export XDG_RUNTIME_DIR
-trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+bus_pid=""
+trap 'rm -rf "$XDG_RUNTIME_DIR"; [ -z "$bus_pid" ] || kill "$bus_pid"' EXIT
+
+# A desktop session has a message bus, which every program on the toolkit
+# joins as it shows its first window (for assistive tools). Without one, each
+# start would run dbus-launch to look for one, some 10 ms that have nothing
+# to do with the program; so the probes get a bus of their own, as on a
+# desktop.
+if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && command -v dbus-daemon >/dev/null 2>&1; then
+    bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 2>/dev/null) || bus=""
+    if [ -n "$bus" ]; then
+        DBUS_SESSION_BUS_ADDRESS=$(echo "$bus" | sed -n 1p)
+        bus_pid=$(echo "$bus" | sed -n 2p)
+        export DBUS_SESSION_BUS_ADDRESS
+    fi
+fi
 
 # A window manager maximises the backdrop (and frames and activates the
 # windows) as on a desktop; the probes only need one for that. Callgrind
