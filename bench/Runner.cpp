@@ -257,7 +257,10 @@ void PrintRatio(const std::string& label, const Series& probe, const Series& ref
 // one program only comes before the next phase it shares with the others.
 std::vector<std::string> PhaseRows(const std::vector<Series>& all) {
     std::vector<std::string> rows;
-    for (const Series& s : all) {
+    // The probe's order first: references (an older build) may order
+    // their phases otherwise.
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+        const Series& s = *it;
         size_t at = 0;
         for (const Phase& p : s.Phases()) {
             const auto found = std::find(rows.begin(), rows.end(), p.name);
