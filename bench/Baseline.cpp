@@ -6,10 +6,14 @@
 #include "FirstPaint.h"
 
 int main(int, char* argv[]) {
+    vesmira_bench_mark("libraries loaded");
     int argc = 1;
     QApplication app(argc, argv);
+    vesmira_bench_mark("toolkit and platform up");
     QWidget window;
+    vesmira_bench_mark("window created");
     new vesmira::bench::QuitAfterFirstPaint(&window);
     window.show();
+    vesmira_bench_mark("shown");
     return app.exec();
 }

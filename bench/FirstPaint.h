@@ -5,11 +5,13 @@
 #include <QObject>
 #include <QWidget>
 
+#include "Marks.h"
+
 namespace vesmira::bench {
 
-// Ends the event loop once a window has received its first paint; the exit is
-// queued so that the paint and its flush to the screen finish first. Both
-// start-up probes stop this way, so they pay for the same amount of work.
+// Marks the first paint of a window and then ends the event loop; both are
+// queued so that the paint and its flush to the screen finish first. Every
+// start-up probe stops this way, so they pay for the same amount of work.
 class QuitAfterFirstPaint : public QObject {
   public:
     explicit QuitAfterFirstPaint(QWidget* window) : QObject(window) {
@@ -21,7 +23,11 @@ class QuitAfterFirstPaint : public QObject {
         if (event->type() == QEvent::Paint) {
             watched->removeEventFilter(this);
             QMetaObject::invokeMethod(
-                QCoreApplication::instance(), [] { QCoreApplication::exit(0); },
+                QCoreApplication::instance(),
+                [] {
+                    vesmira_bench_mark("painted");
+                    QCoreApplication::exit(0);
+                },
                 Qt::QueuedConnection);
         }
         return false;

@@ -379,6 +379,10 @@ int main(int, char* argv[]) {
     watch->window = Form1;
     ShowMainForm();
     WaitForPaint("the birth-date window was never painted");
+    // What follows the first paint is not a step's to pay for.
+    while (!StartFinished()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
 
     for (int i = 0; i < kRoads; ++i) {
         Road();

@@ -43,6 +43,8 @@ has_line() { grep -qx -- "$2" "$1"; }
 depends_on() { echo "$depends" | tr ',|' '\n' | sed 's/^ *//; s/ .*//' | grep -qx -- "$1"; }
 is_elf() { [ -x "$1" ] && [ "$(head -c 4 "$1" | od -An -c | tr -d ' ')" = "177ELF" ]; }
 links_resolve() { ! ldd "$1" | grep 'not found'; }
+# The window icon is built in, drawn from PNG: no SVG plugin is asked for.
+wants_no_svg_plugin() { ! dpkg-deb -f "$deb" Depends Recommends | grep -i svg; }
 # It has no command line and no way to end by itself: still running after two
 # seconds on the offscreen platform means it came up.
 starts() {
@@ -89,6 +91,7 @@ check "launcher gives each start a private folder, removed at the end" launches_
 check "menu entry's icon is vesmira" has_line "$desktop" "Icon=vesmira"
 check "menu entry matches the window class" has_line "$desktop" "StartupWMClass=vesmira"
 check "icon in hicolor/scalable/apps, SVG" grep -q "<svg" "$icon"
+check "no SVG plugin wanted for the window icon" wants_no_svg_plugin
 for package in libqt6widgets6 qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic; do
     check "depends on $package" depends_on "$package"
 done

@@ -40,18 +40,28 @@ void NumericEdit::focusOutEvent(QFocusEvent* event) {
     }
 }
 
-StepWindow::StepWindow(const WindowLayout& layout) {
+StepWindow::StepWindow(const WindowLayout& layout) : layout_(&layout) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    BuildForm(this, layout);
+    BuildFrame(this, layout);
     setFixedSize(layout.size);
     home_ = layout.position;
-    if (layout.entryField != nullptr) {
-        entryField_ = Control<QWidget>(this, layout.entryField);
+}
+
+void StepWindow::Build() {
+    if (built_) {
+        return;
     }
+    built_ = true;
+    BuildControls(this, *layout_);
+    if (layout_->entryField != nullptr) {
+        entryField_ = Control<QWidget>(this, layout_->entryField);
+    }
+    ControlsBuilt();
 }
 
 void StepWindow::TakeOver(QWidget* previous) {
+    Build();
     if (entryField_ != nullptr) {
         entryField_->setFocus(Qt::OtherFocusReason);  // taken when the window is activated
     }

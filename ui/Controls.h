@@ -36,7 +36,12 @@ class NumericEdit : public QLineEdit {
 class StepWindow : public QDialog {
     Q_OBJECT
   public:
+    // The frame only (caption, place, size, font); the controls come with Build.
     explicit StepWindow(const WindowLayout& layout);
+
+    // Creates the controls from the layout table, once.
+    void Build();
+    bool Built() const { return built_; }
 
     // Takes over from the other step window: this one comes up with the focus
     // on its entry field (so that Enter goes where the user expects), and the
@@ -44,6 +49,9 @@ class StepWindow : public QDialog {
     void TakeOver(QWidget* previous);
 
   protected:
+    // Runs once the controls exist: the window takes its controls by name
+    // and connects its handlers.
+    virtual void ControlsBuilt() = 0;
     virtual void FormShow() {}
     virtual void FormClose() = 0;
 
@@ -62,6 +70,8 @@ class StepWindow : public QDialog {
     // near to that as keeps it inside the screen's available area.
     void KeepOnScreen();
 
+    const WindowLayout* layout_;
+    bool built_ = false;
     QWidget* entryField_ = nullptr;
     QPoint home_;  // the frame position it is to come back to
     PlacementCheck placement_;

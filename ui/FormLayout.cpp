@@ -91,12 +91,14 @@ void DescribeForAssistiveTools(QWidget* control, const ControlLayout& c) {
 
 }  // namespace
 
-void BuildForm(QWidget* form, const WindowLayout& layout) {
+void BuildFrame(QWidget* form, const WindowLayout& layout) {
     form->setWindowTitle(QString::fromUtf8(layout.caption));
     form->setFont(FormFont());
     form->move(layout.position);
     form->resize(layout.size);
+}
 
+void BuildControls(QWidget* form, const WindowLayout& layout) {
     std::vector<std::pair<int, QWidget*>> tabChain;
     for (const ControlLayout& c : layout.controls) {
         QWidget* control = CreateControl(c, form);
@@ -138,6 +140,11 @@ void BuildForm(QWidget* form, const WindowLayout& layout) {
     for (size_t i = 1; i < tabChain.size(); ++i) {
         QWidget::setTabOrder(tabChain[i - 1].second, tabChain[i].second);
     }
+}
+
+void BuildForm(QWidget* form, const WindowLayout& layout) {
+    BuildFrame(form, layout);
+    BuildControls(form, layout);
 }
 
 }  // namespace vesmira

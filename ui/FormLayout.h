@@ -55,7 +55,13 @@ struct WindowLayout {
 // The window font at a pixel size.
 QFont FormFont(int pixels = kFormFontPixels, bool boldItalic = false);
 
-// Sets caption, position, font and controls of a window from its table.
+// Sets caption, position, size and font of a window from its table.
+void BuildFrame(QWidget* form, const WindowLayout& layout);
+
+// Creates the controls of a window from its table.
+void BuildControls(QWidget* form, const WindowLayout& layout);
+
+// Both: the whole window.
 void BuildForm(QWidget* form, const WindowLayout& layout);
 
 // A control built from a table, by name.

@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
+#include <QImageReader>
 #include <QLibraryInfo>
+#include <QPixmap>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTranslator>
 #include <cstdio>
@@ -32,19 +35,19 @@ namespace vesmira {
 
 namespace {
 
-// The packaged icon, where the toolkit can draw SVG (its SVG plugin is a
-// package of its own); else renders of it at the sizes task bars use.
+// Renders of the packaged icon at the sizes task bars use. The vector icon
+// would cost the toolkit's SVG plugin, and the library behind it, at every
+// start; the menu entry still shows the packaged SVG. Told the format, the
+// reader loads no image plugin to guess it.
 QIcon ProgramIcon() {
     InitIconResources();
-    QIcon icon(QStringLiteral(":/vesmira/vesmira.svg"));
-    if (!icon.pixmap(32).isNull()) {
-        return icon;
-    }
-    QIcon rendered;
+    QIcon icon;
     for (const int size : {16, 32, 48, 64, 128}) {
-        rendered.addFile(QStringLiteral(":/vesmira/vesmira-%1.png").arg(size));
+        QImageReader reader(QStringLiteral(":/vesmira/vesmira-%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
     }
-    return rendered;
+    return icon;
 }
 
 // The toolkit's own texts (a field's context menu) in Japanese, whatever the
@@ -57,6 +60,104 @@ void LoadToolkitTranslation() {
     } else {
         delete translator;  // not installed: the toolkit's English stays
     }
+}
+
+StartObserver startObserver = nullptr;
+
+void Passed(const char* step) {
+    if (startObserver != nullptr) {
+        startObserver(step);
+    }
+}
+
+// The settings that no window needs to be painted, made once per process.
+void FinishApplicationSettings() {
+    static bool made = false;
+    if (made) {
+        return;
+    }
+    made = true;
+    LoadToolkitTranslation();
+    Passed("toolkit translation");
+    QApplication::setWindowIcon(ProgramIcon());
+    Passed("program icon");
+}
+
+bool startFinished = false;
+
+void FinishStart();
+
+bool IsUserInput(const QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+        case QEvent::InputMethod:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TabletPress:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Finishes the start once the birth-date window has been painted, or, should
+// a key or a button be pressed first, before that input reaches any window.
+class StartFinisher : public QObject {
+  public:
+    StartFinisher() : QObject(QCoreApplication::instance()) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == Form1 && event->type() == QEvent::Paint && !paintSeen_) {
+            paintSeen_ = true;
+            // Queued: the paint and its flush to the screen come first.
+            QMetaObject::invokeMethod(
+                this,
+                [] {
+                    Passed("painted");
+                    FinishStart();
+                },
+                Qt::QueuedConnection);
+        } else if (IsUserInput(event)) {
+            FinishStart();
+        }
+        return false;
+    }
+
+  private:
+    bool paintSeen_ = false;
+};
+
+QPointer<StartFinisher> startFinisher;
+
+void DropStartFinisher() {
+    if (startFinisher != nullptr) {
+        // Later: it may be the one whose event is being delivered.
+        QCoreApplication::instance()->removeEventFilter(startFinisher);
+        startFinisher->deleteLater();
+        startFinisher = nullptr;
+    }
+}
+
+// What the first paint does not need. Once per start.
+void FinishStart() {
+    if (startFinished) {
+        return;
+    }
+    startFinished = true;
+    DropStartFinisher();
+    FinishApplicationSettings();
+    if (Form2 != nullptr) {
+        Form2->Build();
+        Passed("Form2 controls");
+    }
+    Passed("ready");
 }
 
 constexpr char kNoDisplay[] = "vesmira: 画面に接続できません (no display could be opened)\n";
@@ -129,9 +230,11 @@ int RunProgram(char* programName) {
         case FolderLock::kTaken:
             break;
         case FolderLock::kHeldByAnother:
+            FinishApplicationSettings();  // no window comes first
             ShowMessageDialog(kAlreadyRunning, DialogKind::kError);
             return 1;
         case FolderLock::kFailed:
+            FinishApplicationSettings();
             ShowMessageDialog(std::string(kCannotLock) + "\r\n" + LockFileName() + ": " +
                                   FileFailureText(lock.error),
                               DialogKind::kError);
@@ -153,8 +256,6 @@ void PrepareApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("vesmira"));
     // Task bars group the windows under the menu entry, vesmira.desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("vesmira"));
-    QApplication::setWindowIcon(ProgramIcon());
-    LoadToolkitTranslation();
     // The windows were drawn for a proportional Japanese gothic; where it is
     // not installed, the nearest free ones stand in for it.
     QFont::insertSubstitutions(
@@ -162,25 +263,51 @@ void PrepareApplication() {
         {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
          QStringLiteral("IPAGothic"), QStringLiteral("Droid Sans Fallback")});
+    // The windows' face is the program's default too: an edit field lays its
+    // text out in the default font before it takes its window's, which would
+    // load a second face for nothing. Menus keep the face they had. (Not
+    // QApplication::setFont, which would drop what the desktop sets for other
+    // kinds of widget.)
+    const QFont menus = QApplication::font("QMenu");
+    QGuiApplication::setFont(FormFont());
+    QApplication::setFont(menus, "QMenu");
+    Passed("fonts");
 }
 
 void CreateForms() {
+    startFinished = false;
     Form1 = new TForm1;
+    Passed("Form1 created");
     Form2 = new TForm2;
+    Passed("Form2 created");
     Form3 = new TForm3;
+    Passed("Form3 created");
 }
 
 void ShowMainForm() {
+    if (!startFinished && startFinisher == nullptr) {
+        startFinisher = new StartFinisher;
+    }
     ShowOnTop(Form1);
+    Passed("shown");
+}
+
+bool StartFinished() {
+    return startFinished;
 }
 
 void DestroyForms() {
+    DropStartFinisher();
     delete Form1;
     delete Form2;
     delete Form3;
     Form1 = nullptr;
     Form2 = nullptr;
     Form3 = nullptr;
+}
+
+void ObserveStart(StartObserver observer) {
+    startObserver = observer;
 }
 
 }  // namespace vesmira

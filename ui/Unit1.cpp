@@ -57,14 +57,17 @@ constexpr WindowLayout kForm1 = {.caption = "STEP1（中学卒業まで）",
 
 }  // namespace
 
-TForm1::TForm1()
-    : StepWindow(kForm1),
-      CBSeiwa(Control<CompletingComboBox>(this, "CBSeiwa")),
-      EdYear(Control<NumericEdit>(this, "EdYear")),
-      EdMth(Control<NumericEdit>(this, "EdMth")),
-      EdDay(Control<NumericEdit>(this, "EdDay")),
-      ChkJ(Control<QCheckBox>(this, "ChkJ")),
-      BtnNF(Control<QPushButton>(this, "BtnNF")) {
+TForm1::TForm1() : StepWindow(kForm1) {
+    Build();
+}
+
+void TForm1::ControlsBuilt() {
+    CBSeiwa = Control<CompletingComboBox>(this, "CBSeiwa");
+    EdYear = Control<NumericEdit>(this, "EdYear");
+    EdMth = Control<NumericEdit>(this, "EdMth");
+    EdDay = Control<NumericEdit>(this, "EdDay");
+    ChkJ = Control<QCheckBox>(this, "ChkJ");
+    BtnNF = Control<QPushButton>(this, "BtnNF");
     OnEvent(ChkJ, &QCheckBox::toggled, this, &TForm1::ChkJClick);
     OnEvent(EdYear, &NumericEdit::exited, this, &TForm1::EdYearExit);
     OnEvent(EdMth, &NumericEdit::exited, this, &TForm1::EdMthExit);

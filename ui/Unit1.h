@@ -15,12 +15,12 @@ class TForm1 : public StepWindow {
   public:
     TForm1();
 
-    CompletingComboBox* CBSeiwa;
-    NumericEdit* EdYear;
-    NumericEdit* EdMth;
-    NumericEdit* EdDay;
-    QCheckBox* ChkJ;
-    QPushButton* BtnNF;
+    CompletingComboBox* CBSeiwa = nullptr;
+    NumericEdit* EdYear = nullptr;
+    NumericEdit* EdMth = nullptr;
+    NumericEdit* EdDay = nullptr;
+    QCheckBox* ChkJ = nullptr;
+    QPushButton* BtnNF = nullptr;
 
     void ChkJClick();
     void EdYearExit();
@@ -30,6 +30,7 @@ class TForm1 : public StepWindow {
     void CompleteStep1();
 
   protected:
+    void ControlsBuilt() override;
     void FormShow() override;
     void FormClose() override;
 };

@@ -85,16 +85,19 @@ QString StepCaption(int32_t step, const std::string& suffix = {}) {
 
 }  // namespace
 
-TForm2::TForm2()
-    : StepWindow(kForm2),
-      CBSchool(Control<CompletingComboBox>(this, "CBSchool")),
-      EdYears(Control<NumericEdit>(this, "EdYears")),
-      EdRo(Control<NumericEdit>(this, "EdRo")),
-      EdRyu(Control<NumericEdit>(this, "EdRyu")),
-      ChkLast(Control<QCheckBox>(this, "ChkLast")),
-      BtnNF(Control<QPushButton>(this, "BtnNF")),
-      EdTai(Control<NumericEdit>(this, "EdTai")),
-      BtnBack(Control<QPushButton>(this, "BtnBack")) {
+// The controls follow once the birth-date window is on the screen (see
+// FinishStart): nothing reaches this window before the first input.
+TForm2::TForm2() : StepWindow(kForm2) {}
+
+void TForm2::ControlsBuilt() {
+    CBSchool = Control<CompletingComboBox>(this, "CBSchool");
+    EdYears = Control<NumericEdit>(this, "EdYears");
+    EdRo = Control<NumericEdit>(this, "EdRo");
+    EdRyu = Control<NumericEdit>(this, "EdRyu");
+    ChkLast = Control<QCheckBox>(this, "ChkLast");
+    BtnNF = Control<QPushButton>(this, "BtnNF");
+    EdTai = Control<NumericEdit>(this, "EdTai");
+    BtnBack = Control<QPushButton>(this, "BtnBack");
     OnEvent(CBSchool, &CompletingComboBox::changed, this, &TForm2::CBSchoolChange);
     OnEvent(ChkLast, &QCheckBox::toggled, this, &TForm2::ChkLastClick);
     OnEvent(EdYears, &NumericEdit::exited, this, &TForm2::EdYearsExit);

@@ -15,14 +15,14 @@ class TForm2 : public StepWindow {
   public:
     TForm2();
 
-    CompletingComboBox* CBSchool;
-    NumericEdit* EdYears;
-    NumericEdit* EdRo;
-    NumericEdit* EdRyu;
-    QCheckBox* ChkLast;
-    QPushButton* BtnNF;
-    NumericEdit* EdTai;
-    QPushButton* BtnBack;
+    CompletingComboBox* CBSchool = nullptr;
+    NumericEdit* EdYears = nullptr;
+    NumericEdit* EdRo = nullptr;
+    NumericEdit* EdRyu = nullptr;
+    QCheckBox* ChkLast = nullptr;
+    QPushButton* BtnNF = nullptr;
+    NumericEdit* EdTai = nullptr;
+    QPushButton* BtnBack = nullptr;
 
     void CBSchoolChange();
     void ChkLastClick();
@@ -36,6 +36,7 @@ class TForm2 : public StepWindow {
     void ClearStepCounts();
 
   protected:
+    void ControlsBuilt() override;
     void FormClose() override;
 };
 

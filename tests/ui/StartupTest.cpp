@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 #include <map>
 #include <utility>
 
@@ -28,7 +29,15 @@ using namespace vesmira;
 namespace {
 
 // Where a copy is driven to before it reports "ready" to the test.
-enum class Scene { kStarted, kStep3, kFinalDialog, kInputErrorDialog, kFailureBox, kSecondCopy };
+enum class Scene {
+    kStarted,
+    kKeyBeforePaint,
+    kStep3,
+    kFinalDialog,
+    kInputErrorDialog,
+    kFailureBox,
+    kSecondCopy
+};
 
 // In the child: the scene it plays and the pipe it reports on.
 Scene scene;
@@ -64,7 +73,7 @@ void PlayScene() {
         return;
     }
     QVERIFY(QTest::qWaitForWindowActive(Form1));
-    if (scene != Scene::kStarted) {
+    if (scene != Scene::kStarted && scene != Scene::kKeyBeforePaint) {
         test::TypeInto(Form1->EdMth, "5");
         test::TypeInto(Form1->EdDay, "10");
         EnterOn(Form1);
@@ -113,6 +122,21 @@ int WaitForExit(pid_t pid) {
     return -1;
 }
 
+// Told each step of the start: once the main window is shown, and before the
+// event loop has run, a key is pressed; the copy reports what of the start
+// was missing when the key reached its field, and the end of the start.
+void PressKeyOnceShown(const char* step) {
+    if (std::strcmp(step, "shown") == 0) {
+        test::FirstInputWatch watch(Form1->EdYear);
+        QTest::keyClick(Form1->EdYear, Qt::Key_End);
+        Report("missing at the first key: " + watch.missing.join(", ").toUtf8());
+    } else if (std::strcmp(step, "painted") == 0) {
+        Report("painted");
+    } else if (std::strcmp(step, "ready") == 0) {
+        Report("the rest of the start done");
+    }
+}
+
 // One copy of the program in a child process, killed if the test leaves it.
 class Copy {
   public:
@@ -137,6 +161,9 @@ class Copy {
                 ::setenv("DISPLAY", display.constData(), 1);
             }
             qAddPreRoutine(&DriveCopy);
+            if (played == Scene::kKeyBeforePaint) {
+                ObserveStart(&PressKeyOnceShown);
+            }
             static char name[] = "vesmira";
             const int status = RunProgram(name);
             for (const test::SeenDialog& d : test::Dialogs().Seen()) {
@@ -270,6 +297,19 @@ class StartupTest : public QObject {
         first.Signal(SIGTERM);
         QCOMPARE(first.ExitStatus(), 0);
         QVERIFY(Contents(folder.path()).empty());
+    }
+
+    // The program's own start, with a key pressed before anything is
+    // painted: the rest of the start runs, once, before the key is handled,
+    // and every window and control, the icon and the toolkit's Japanese texts
+    // are there.
+    void aKeyBeforeThePaintFindsTheStartFinished() {
+        QTemporaryDir folder;
+        Copy copy(Scene::kKeyBeforePaint, folder.path());
+        QCOMPARE(QString::fromUtf8(copy.ReportUntil("ready")),
+                 QString("the rest of the start done\nmissing at the first key: \nready\n"));
+        copy.Signal(SIGTERM);
+        QCOMPARE(copy.ExitStatus(), 0);
     }
 
     void lockGoesWithAKilledCopy() {

@@ -5,6 +5,7 @@
 #include <qpa/qplatformintegration.h>
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -13,9 +14,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "CompletingComboBox.h"
 #include "Controls.h"
 #include "MessageDialog.h"
 #include "StepFiles.h"
+#include "Unit1.h"
+#include "Unit2.h"
+#include "Unit3.h"
 
 namespace vesmira::test {
 
@@ -200,6 +205,42 @@ ScratchDirectory::~ScratchDirectory() {
     DeleteStepFiles();  // as the program ends: nothing of this test's is remembered
     QDir::setCurrent(previous_);
     QDir(path_).removeRecursively();
+}
+
+QStringList MissingFromTheStart() {
+    if (Form1 == nullptr || Form2 == nullptr || Form3 == nullptr) {
+        return {"a window"};
+    }
+    QStringList missing;
+    const std::pair<const char*, const QWidget*> controls[] = {
+        {"CBSchool", Form2->CBSchool}, {"EdYears", Form2->EdYears}, {"EdRo", Form2->EdRo},
+        {"EdRyu", Form2->EdRyu},       {"ChkLast", Form2->ChkLast}, {"BtnNF", Form2->BtnNF},
+        {"EdTai", Form2->EdTai},       {"BtnBack", Form2->BtnBack}};
+    for (const auto& [name, control] : controls) {
+        if (control == nullptr || control->parentWidget() != Form2) {
+            missing << name;
+        }
+    }
+    if (QApplication::windowIcon().isNull()) {
+        missing << "icon";
+    }
+    if (QCoreApplication::translate("QLineEdit", "&Undo") == "&Undo") {
+        missing << "translation";
+    }
+    return missing;
+}
+
+FirstInputWatch::FirstInputWatch(QWidget* control) : QObject(control) {
+    control->installEventFilter(this);
+}
+
+bool FirstInputWatch::eventFilter(QObject*, QEvent* event) {
+    if (!noted &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseButtonPress)) {
+        noted = true;
+        missing = MissingFromTheStart();
+    }
+    return false;
 }
 
 }  // namespace vesmira::test

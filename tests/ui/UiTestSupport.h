@@ -66,6 +66,22 @@ void TypeText(QWidget* field, const QString& text);
 // Makes the window active and gives the widget the focus, as a click would.
 void FocusByUser(QWidget* widget);
 
+// What of the start is not there (yet): a window, a control of the
+// school-step window, the program's icon, the toolkit's Japanese texts.
+QStringList MissingFromTheStart();
+
+// Notes MissingFromTheStart() when the first key or button press reaches the
+// watched control, before the control handles it.
+class FirstInputWatch : public QObject {
+  public:
+    explicit FirstInputWatch(QWidget* control);
+    bool noted = false;
+    QStringList missing;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
 // Records what assistive tools are told about the step windows while it
 // lives, with the toolkit's accessibility switched on as a running screen
 // reader does: "name X" for a name change and "focus X" for a focus move, X

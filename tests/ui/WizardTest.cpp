@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -154,6 +155,7 @@ class WizardTest : public QObject {
         CreateForms();
         ShowMainForm();
         WaitActive(Form1);
+        QVERIFY(QTest::qWaitFor(&StartFinished));
     }
 
     void cleanup() {
@@ -182,6 +184,40 @@ class WizardTest : public QObject {
         QVERIFY2(QFontInfo(Form1->font()).family().startsWith("IPA"),
                  qPrintable(QFontInfo(Form1->font()).family()));
         QCOMPARE(Form1->font().pixelSize(), 12);
+        // A field starts out in the default font: the windows' face, so that
+        // no other face is loaded for it.
+        QCOMPARE(QLineEdit().font().family(), Form1->font().family());
+    }
+
+    // What follows the first paint is there before the first input is
+    // handled: at the moment the input reaches its window, and without any
+    // input once the birth-date window has been painted.
+    void theStartFinishesBeforeTheFirstInput_data() {
+        QTest::addColumn<QString>("input");
+        QTest::newRow("keyPress") << "key";
+        QTest::newRow("mousePress") << "mouse";
+        QTest::newRow("noInputOnlyThePaint") << "";
+    }
+
+    void theStartFinishesBeforeTheFirstInput() {
+        QFETCH(QString, input);
+        DestroyForms();
+        CreateForms();
+        QVERIFY(!Form2->Built());
+        ShowMainForm();
+        // The input is sent before the event loop has run once more.
+        auto* watch = new test::FirstInputWatch(Form1->EdYear);
+        if (input == "key") {
+            QTest::keyClick(Form1->EdYear, Qt::Key_End);
+        } else if (input == "mouse") {
+            QTest::mouseClick(Form1->EdYear, Qt::LeftButton);
+        } else {
+            QVERIFY(QTest::qWaitFor(&StartFinished));
+            QTest::keyClick(Form1->EdYear, Qt::Key_End);
+        }
+        QVERIFY(watch->noted);
+        QVERIFY2(watch->missing.isEmpty(), qPrintable(watch->missing.join(", ")));
+        QVERIFY(StartFinished());
     }
 
     void typicalRoad() {
@@ -945,6 +981,8 @@ class WizardTest : public QObject {
         const QImage icon = QApplication::windowIcon().pixmap(32).toImage();
         QCOMPARE(icon.size(), QSize(32, 32));
         QCOMPARE(icon.pixelColor(4, 16), QColor(0, 0, 128));  // the backdrop's navy
+        QCOMPARE(QApplication::windowIcon().availableSizes(),
+                 QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}}));
         for (QWidget* window : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2),
                                 static_cast<QWidget*>(Form3)}) {
             QCOMPARE(window->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
