@@ -72,5 +72,17 @@ package: deps
 	cmake --build $(PKG_DIR) -j $(JOBS)
 	cd $(PKG_DIR) && cpack
 
+# Windows, cross-built here and tested under Wine (Debian 12): the installer
+# and the zip in build-windows/; see scripts/windows-build.sh.
+WINDOWS_DIR ?= build-windows
+
+.PHONY: windows test-windows
+
+windows:
+	WINDOWS_DIR=$(WINDOWS_DIR) JOBS=$(JOBS) ./scripts/windows-build.sh
+
+test-windows: windows
+	WINDOWS_DIR=$(WINDOWS_DIR) JOBS=$(JOBS) ./scripts/windows-test.sh
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(PKG_DIR)
+	rm -rf $(WINDOWS_DIR) $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR) $(PKG_DIR)

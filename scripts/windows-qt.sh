@@ -39,12 +39,13 @@ rm -rf "$WORK" "$PREFIX"
 mkdir -p "$WORK"
 cd "$WORK"
 echo "Building the toolkit $VERSION for Windows into $PREFIX (about 21 minutes on 2 cores, once)" >&2
-apt-get source -qq --download-only qt6-base >/dev/null
-dpkg-source -x --skip-patches qt6-base_*.dsc src >/dev/null
+apt-get source -qq --download-only qt6-base >/dev/null 2>&1
+# With Debian's patches: they carry its security fixes.
+dpkg-source -x qt6-base_*.dsc src >/dev/null 2>&1
 
 # Debian's source drops the tablet headers the Windows plugin includes; Wine's
 # LGPL copies stand in, unpacked without installing Wine's development files.
-apt-get download -qq libwine-dev >/dev/null
+apt-get download -qq libwine-dev >/dev/null 2>&1
 dpkg-deb -x libwine-dev_*.deb wine-dev
 WT=src/src/3rdparty/wintab
 mkdir -p "$WT"

@@ -26,10 +26,30 @@
 #include "Unit3.h"
 #include "WizardApplication.h"
 
+#ifdef Q_OS_WIN
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <QAbstractNativeEventFilter>
+#endif
+
 // The icons are compiled into a static library, which nothing else refers to.
 static void InitIconResources() {
     Q_INIT_RESOURCE(icons);
 }
+
+#ifdef Q_OS_WIN
+// No toolkit installation comes with the program on Windows: its Japanese
+// texts are built in.
+static QString ToolkitTranslations() {
+    Q_INIT_RESOURCE(translations);
+    return QStringLiteral(":/translations");
+}
+#else
+static QString ToolkitTranslations() {
+    return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+}
+#endif
 
 namespace vesmira {
 
@@ -54,8 +74,7 @@ QIcon ProgramIcon() {
 // desktop's language: every other text of the program is Japanese too.
 void LoadToolkitTranslation() {
     auto* translator = new QTranslator(QCoreApplication::instance());
-    if (translator->load(QStringLiteral("qtbase_ja"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    if (translator->load(QStringLiteral("qtbase_ja"), ToolkitTranslations())) {
         QCoreApplication::installTranslator(translator);
     } else {
         delete translator;  // not installed: the toolkit's English stays
@@ -202,10 +221,35 @@ void ReleaseHeldMessages(QtMessageHandler handler) {
 // another. Without one, the toolkit's own choice stands, as does a platform
 // chosen explicitly.
 void PreferXServer() {
+#ifndef Q_OS_WIN  // where DISPLAY may come from the host, under Wine
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb;wayland");
     }
+#endif
 }
+
+#ifdef Q_OS_WIN
+// Windows ends the process soon after WM_ENDSESSION (log-off, shut-down),
+// without returning from the event loop: the step files go first, as they
+// do at the close box.
+class SessionEndFilter : public QAbstractNativeEventFilter {
+  public:
+    bool nativeEventFilter(const QByteArray&, void* message, qintptr*) override {
+        const MSG* msg = static_cast<const MSG*>(message);
+        if (msg->message == WM_ENDSESSION && msg->wParam != FALSE) {
+            ReleaseWorkingFolder();
+        }
+        return false;
+    }
+};
+
+void CatchSessionEnd(QCoreApplication& app) {
+    static SessionEndFilter filter;
+    app.installNativeEventFilter(&filter);
+}
+#else
+void CatchSessionEnd(QCoreApplication&) {}
+#endif
 
 }  // namespace
 
@@ -242,6 +286,7 @@ int RunProgram(char* programName) {
     }
     // The toolkit ends the process by exit() when it loses the display.
     std::atexit(&ReleaseWorkingFolder);
+    CatchSessionEnd(app);
     CreateForms();
     ShowMainForm();
     const int status = app.exec();

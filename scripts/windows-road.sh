@@ -1,0 +1,129 @@
+#!/bin/bash
+# The installed Windows program's whole road under Wine, as a user walks it:
+# setup.exe /S, the Start-menu entry, a birth date, 次へ, one school, 戻る,
+# 完了 and OK, the failure box for a step file removed behind the program's
+# back, the close box; the step files byte for byte as the Linux build writes
+# them, nothing left afterwards, and a clean uninstall. Needs WINEPREFIX and
+# DISPLAY (scripts/windows-test.sh sets both); the last line counts checks.
+#
+#   scripts/windows-road.sh [build-windows]
+set -uo pipefail
+
+dir=$(cd "${1:-build-windows}" && pwd)
+setup=$(ls "$dir"/vesmira-*-setup.exe 2>/dev/null | head -n 1)
+: "${WINEPREFIX:?}" "${DISPLAY:?}"
+user_dir="$WINEPREFIX/drive_c/users/$(id -un)"
+temp_dir="$user_dir/AppData/Local/Temp"
+log=$(mktemp -d)
+passed=0
+failed=0
+
+check() {  # check <what> <command...>
+    local what=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "road: $what: ok"
+    else
+        failed=$((failed + 1))
+        echo "road: $what: FAILED"
+    fi
+}
+
+# The id of the newest visible window whose title matches $1, once it is
+# there (up to 30 s: Wine's first start is slow).
+window() {
+    local i id
+    for ((i = 0; i < 300; i++)); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -n 1)
+        [ -n "$id" ] && { sleep 0.3; echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+gone() {
+    local i
+    for ((i = 0; i < 100; i++)); do
+        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    return 1
+}
+click() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.3; }
+key() { xdotool key --clearmodifiers "$@"; sleep 0.3; }
+folders() { find "$temp_dir" -maxdepth 1 -name 'vesmira.*' 2>/dev/null; }
+# What the Linux build writes for 10 May 1985 and then 高等学校.
+expected=$(cd "$(dirname "$0")/../tests/windows" && pwd)
+
+openbox >/dev/null 2>&1 &
+wm=$!
+trap 'kill $wm 2>/dev/null; rm -rf "$log"' EXIT
+
+check "setup.exe /S installs" wine "$setup" /S
+link=$(find "$user_dir" -path '*Start Menu/Programs*' -name '*.lnk' 2>/dev/null | grep -i 'ヴェスミラ' | head -n 1)
+check "Start-menu entry" test -n "$link"
+check "entry in the installed programs" \
+    wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\vesmira' /v DisplayName
+
+wine start /unix "$link" >"$log/start.log" 2>&1
+step1=$(window '^STEP1')
+check "started from the Start-menu entry: STEP1" test -n "$step1"
+work=$(folders | head -n 1)
+check "in a private folder of its own under Temp" test -n "$work"
+
+key Tab ctrl+a && xdotool type 1985
+key Tab ctrl+a && xdotool type 5
+key Tab ctrl+a && xdotool type 10
+key Return
+step2=$(window '^STEP2')
+check "次へ: STEP2" test -n "$step2"
+check "temp.1 as on Linux" cmp "$work/temp.1" "$expected/road-temp.1"
+key Return  # 高等学校, as offered
+check "one school: STEP3" window '^STEP3' >/dev/null
+check "temp.2 as on Linux" cmp "$work/temp.2" "$expected/road-temp.2"
+click "$step2" 240 100  # 戻る
+check "戻る: STEP2 again" window '^STEP2' >/dev/null
+key Return
+window '^STEP3' >/dev/null
+check "temp.2 as on Linux after 戻る and 次へ" cmp "$work/temp.2" "$expected/road-temp.2"
+click "$step2" 24 96  # 最終学歴
+key Return            # 完了
+check "完了: the 情報 dialog" window '^情報$' >/dev/null
+key Return            # OK
+check "OK: STEP1 again" window '^STEP1' >/dev/null
+check "OK: no step files" test -z "$(find "$work" -name 'temp.*')"
+
+key Return
+window '^STEP2' >/dev/null
+key Return
+window '^STEP3' >/dev/null
+rm -f "$work/temp.1"
+click "$step2" 240 100  # 戻る
+backdrop=$(xdotool search --onlyvisible --name '^ヴェスミラ$' | head -n 1)
+box=""
+for ((i = 0; i < 100; i++)); do
+    for id in $(xdotool search --onlyvisible --name '^ヴェスミラ$' 2>/dev/null); do
+        [ "$id" = "$backdrop" ] || box=$id
+    done
+    [ -n "$box" ] && break
+    sleep 0.1
+done
+check "a step file removed behind its back: the failure box" test -n "$box"
+key Return
+
+xdotool windowactivate --sync "$step2" >/dev/null 2>&1
+key alt+F4  # the close box
+check "the close box ends the program" gone '^STEP'
+sleep 2
+check "nothing left in Temp" test -z "$(folders)"
+
+uninstaller=$(find "$user_dir/AppData/Local/Programs" -iname 'uninstall*.exe' 2>/dev/null | head -n 1)
+check "uninstall.exe /S" wine "$uninstaller" /S
+sleep 2
+check "uninstalled: no files, no Start-menu entry" \
+    test -z "$(find "$user_dir/AppData/Local/Programs" "$user_dir" -path '*Start Menu*' -iname '*ヴェスミラ*' 2>/dev/null)"
+check "uninstalled: no entry in the installed programs" \
+    bash -c "! wine reg query 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\vesmira' >/dev/null 2>&1"
+
+echo "road: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
