@@ -302,10 +302,11 @@ void PrepareApplication() {
     // Task bars group the windows under the menu entry, vesmira.desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("vesmira"));
     // The windows were drawn for a proportional Japanese gothic; where it is
-    // not installed, the nearest free ones stand in for it.
+    // not installed, the nearest free ones stand in for it. Windows lists it
+    // under its English name where the system's language is not Japanese.
     QFont::insertSubstitutions(
         QString::fromUtf8(kFormFontFamily),
-        {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
+        {QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
          QStringLiteral("IPAGothic"), QStringLiteral("Droid Sans Fallback")});
     // The windows' face is the program's default too: an edit field lays its
