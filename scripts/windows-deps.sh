@@ -6,6 +6,7 @@
 # something is missing.
 set -eu
 
+# shellcheck source=/dev/null
 . /etc/os-release
 if [ "${VERSION_CODENAME:-}" != bookworm ]; then
   echo "make windows needs Debian 12 (bookworm): its toolkit source is the 6.4 the build is made for." >&2

@@ -26,7 +26,7 @@ OPTIONS="-DBUILD_SHARED_LIBS=OFF -DFEATURE_static_runtime=ON
  -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF
  -DFEATURE_system_pcre2=OFF -DFEATURE_system_doubleconversion=OFF"
 
-KEY=$(printf '%s\n' "$OPTIONS" | cat - "$TOOLCHAIN" "$0" | sha256sum | cut -c1-12)
+KEY=$(printf '%s\n' "$OPTIONS" | cat - "$TOOLCHAIN" | sha256sum | cut -c1-12)
 PREFIX=$CACHE/qt-$VERSION-$KEY
 
 if [ -f "$PREFIX/.complete" ]; then
@@ -34,11 +34,21 @@ if [ -f "$PREFIX/.complete" ]; then
   exit 0
 fi
 
+# The toolkit remembers the toolchain file it was built with, for every
+# program built against it later: a copy that stays with it, not the
+# checkout's, which may be gone by then.
+mkdir -p "$CACHE"
+cp "$TOOLCHAIN" "$CACHE/toolchain-$KEY.cmake"
+TOOLCHAIN=$CACHE/toolchain-$KEY.cmake
+
 WORK=$CACHE/work-$VERSION-$KEY
-rm -rf "$WORK" "$PREFIX"
+rm -rf "$PREFIX"
+echo "Building the toolkit $VERSION for Windows into $PREFIX (about 21 minutes on 2 cores, once)" >&2
+# An interrupted build goes on where it stopped.
+if [ ! -f "$WORK/build/build.ninja" ]; then
+rm -rf "$WORK"
 mkdir -p "$WORK"
 cd "$WORK"
-echo "Building the toolkit $VERSION for Windows into $PREFIX (about 21 minutes on 2 cores, once)" >&2
 apt-get source -qq --download-only qt6-base >/dev/null 2>&1
 # With Debian's patches: they carry its security fixes.
 dpkg-source -x qt6-base_*.dsc src >/dev/null 2>&1
@@ -58,6 +68,14 @@ cat > "$WT/wintab.h" <<'H'
 #ifndef API
 #define API WINAPI
 #endif
+/* Wine's own helper for its A/W type names. */
+#ifndef DECL_WINELIB_TYPE_AW
+#ifdef UNICODE
+#define DECL_WINELIB_TYPE_AW(type) typedef type##W type;
+#else
+#define DECL_WINELIB_TYPE_AW(type) typedef type##A type;
+#endif
+#endif
 #include "wine_wintab.h"
 H
 
@@ -68,21 +86,23 @@ cmake -G Ninja -S src -B build -Wno-dev \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DQT_QMAKE_TARGET_MKSPEC=win32-g++ $OPTIONS >configure.log 2>&1 ||
   { tail -40 configure.log >&2; exit 1; }
+fi
+cd "$WORK"
 cmake --build build -j "$JOBS" >build.log 2>&1 || { grep -B2 -A12 'FAILED\|error:' build.log | head -60 >&2; exit 1; }
 cmake --install build >/dev/null
-# Licence texts of the toolkit and its bundled parts, for the packages.
-mkdir -p "$PREFIX/licenses"
-cp src/LICENSES/* "$PREFIX/licenses/" 2>/dev/null || true
-cp src/debian/copyright "$PREFIX/licenses/debian-copyright"
-for f in src/src/3rdparty/*/qt_attribution.json src/src/3rdparty/*/*/qt_attribution.json; do
-  [ -f "$f" ] && mkdir -p "$PREFIX/licenses/3rdparty" && cp "$f" "$PREFIX/licenses/3rdparty/$(basename "$(dirname "$f")").json"
+# Licence texts of the toolkit and of its bundled parts, for the packages,
+# and the source package's description, which says where the source is.
+L=$PREFIX/licenses
+mkdir -p "$L/3rdparty"
+cp src/LICENSES/* "$L/"
+cp src/debian/copyright "$L/debian-copyright"
+cp qt6-base_*.dsc "$L/"
+find src/src/3rdparty -maxdepth 3 -type f \( -name qt_attribution.json -o -iname 'LICENSE*' \
+  -o -iname 'COPYING*' -o -iname 'README' \) | while read -r f; do
+  part=$(echo "${f#src/src/3rdparty/}" | cut -d/ -f1)
+  mkdir -p "$L/3rdparty/$part"
+  cp "$f" "$L/3rdparty/$part/"
 done
-find src/src/3rdparty -maxdepth 2 \( -iname 'LICENSE*' -o -iname 'COPYING*' -o -iname 'README' \) -type f |
-  while read -r f; do
-    d=$PREFIX/licenses/3rdparty/$(echo "${f#src/src/3rdparty/}" | cut -d/ -f1)
-    mkdir -p "$d"; cp "$f" "$d/"
-  done
-cp qt6-base_*.dsc "$PREFIX/licenses/"
 cd "$CACHE"
 rm -rf "$WORK"
 touch "$PREFIX/.complete"

@@ -10,7 +10,7 @@
 set -uo pipefail
 
 dir=$(cd "${1:-build-windows}" && pwd)
-setup=$(ls "$dir"/vesmira-*-setup.exe 2>/dev/null | head -n 1)
+setup=$(find "$dir" -maxdepth 1 -name "vesmira-*-setup.exe" | head -n 1)
 : "${WINEPREFIX:?}" "${DISPLAY:?}"
 user_dir="$WINEPREFIX/drive_c/users/$(id -un)"
 temp_dir="$user_dir/AppData/Local/Temp"

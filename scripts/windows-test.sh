@@ -20,6 +20,7 @@ xvfb=$!
 read -r number <"$pipe"
 rm -f "$pipe"
 export DISPLAY=":$number"
+# shellcheck disable=SC2317 # called by the trap
 stop() {
   wineserver -k 2>/dev/null || /usr/lib/wine/wineserver -k 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
