@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs what the Windows build needs, skipping what is present: the
 # mingw-w64 cross compiler (posix threads, which the toolkit needs), NSIS,
-# Wine, the host toolkit of the same version, a deb-src entry and the
-# Japanese locale (Wine's own title bars need it). Needs root only when
+# Wine, the host toolkit of the same version, GoogleTest's sources (built for
+# Windows with the tests), a deb-src entry and the Japanese locale (Wine's own
+# title bars need it). Needs root only when
 # something is missing.
 set -eu
 
@@ -16,7 +17,7 @@ fi
 PACKAGES="
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64 mingw-w64-tools
   binutils-mingw-w64-x86-64
-  cmake ninja-build dpkg-dev
+  cmake ninja-build dpkg-dev googletest
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
   nsis wine wine64 zip unzip locales
   xvfb xauth openbox xdotool x11-utils fonts-ipafont-gothic

@@ -1,9 +1,9 @@
 #include "Session.h"
 
-#include <cerrno>
 #include <utility>
 
 #include "StepFiles.h"
+#include "SystemErrors.h"
 #include "SystemFiles.h"
 
 namespace vesmira {
@@ -38,19 +38,19 @@ FolderLock LockWorkingFolder() {
             return {FolderLock::kFailed, error};
         }
         if (!status.regular) {
-            return {FolderLock::kFailed, status.folder ? EISDIR : EINVAL};
+            return {FolderLock::kFailed, status.folder ? system::kIsFolder : system::kNotPlainFile};
         }
         // Another user's file could be held by that user; a second name of
         // a file of this user's would be changed by the next line.
         if (!status.ownedByUser || status.links != 1) {
-            return {FolderLock::kFailed, EPERM};
+            return {FolderLock::kFailed, system::kNotPermitted};
         }
         if (const int error = file.MakePrivate()) {
             return {FolderLock::kFailed, error};
         }
         if (const int error = file.TryLock()) {
-            return {error == EWOULDBLOCK ? FolderLock::kHeldByAnother : FolderLock::kFailed,
-                    error == EWOULDBLOCK ? 0 : error};
+            const bool held = error == system::kWouldBlock;
+            return {held ? FolderLock::kHeldByAnother : FolderLock::kFailed, held ? 0 : error};
         }
         system::FileStatus named;
         if (system::StatusOf(name, named) == 0 && named.id == status.id) {
@@ -60,7 +60,7 @@ FolderLock LockWorkingFolder() {
             return {FolderLock::kTaken};
         }
     }
-    return {FolderLock::kFailed, EAGAIN};
+    return {FolderLock::kFailed, system::kTryAgain};
 }
 
 void ReleaseWorkingFolder() {

@@ -28,8 +28,9 @@ struct FolderLock {
 // however it ends. A lock file left by a copy that was killed is taken over.
 // kFailed, with nothing changed, when it cannot be made sure that no other
 // copy runs here: the file cannot be created or locked, or its name holds a
-// link (ELOOP), a folder (EISDIR), something else that is no plain file
-// (EINVAL), or a file that is another user's or has other names too (EPERM).
+// link (kLinkInPlace), a folder (kIsFolder), something else that is no plain
+// file (kNotPlainFile), or a file that is another user's or has other names
+// too (kNotPermitted); the numbers are in SystemErrors.h.
 FolderLock LockWorkingFolder();
 
 // Every end the program sees: removes the step files this process wrote and
@@ -40,7 +41,8 @@ void ReleaseWorkingFolder();
 // From now on SIGTERM, SIGHUP, SIGINT and SIGQUIT, even where they were
 // ignored at the start, only write a byte to a pipe. Returns the pipe's read
 // end, for the event loop to watch, or -1 (the signals then keep their usual
-// effect).
+// effect). Always -1 on Windows, whose ends (log-off, shutdown) come to the
+// windows.
 int CatchEndSignals();
 
 }  // namespace vesmira

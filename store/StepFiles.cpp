@@ -1,12 +1,12 @@
 #include "StepFiles.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <utility>
 #include <vector>
 
 #include "History.h"
 #include "InputChecks.h"
+#include "SystemErrors.h"
 #include "SystemFiles.h"
 #include "Wrap.h"
 
@@ -15,20 +15,20 @@ namespace vesmira {
 FileFailure::FileFailure(int error) : Failure(FileFailureText(error)), error_(error) {}
 
 std::string FileFailureText(int error) {
-    switch (error) {
-        case ENOENT:
-            return "ファイルが見つかりません";
-        case ENOTDIR:
-            return "不正なファイル名です";
-        case EMFILE:
-        case ENFILE:
-            return "オープンしたファイルが多すぎます";
-        case EACCES:
-        case EPERM:
-            return "ファイルへのアクセスが拒否されました";
-        default:
-            return "I/O エラー (" + std::to_string(error) + ")";
+    // Not a switch: on some systems two of these names are one number.
+    if (error == system::kNotFound) {
+        return "ファイルが見つかりません";
     }
+    if (error == system::kBadName) {
+        return "不正なファイル名です";
+    }
+    if (error == system::kTooManyOpen || error == system::kTooManyOpenInSystem) {
+        return "オープンしたファイルが多すぎます";
+    }
+    if (error == system::kDenied || error == system::kNotPermitted) {
+        return "ファイルへのアクセスが拒否されました";
+    }
+    return "I/O エラー (" + std::to_string(error) + ")";
 }
 
 namespace {
@@ -38,8 +38,13 @@ constexpr char kPartialSuffix[] = ".part";
 // someone who keeps filling the folder with such names makes a save fail.
 constexpr int kPartialNameTries = 16;
 
+// Folder (with its separator) and name; Windows separates by either slash.
 std::pair<std::string, std::string> SplitPath(const std::string& path) {
+#ifdef _WIN32
+    const size_t slash = path.find_last_of("/\\");
+#else
     const size_t slash = path.rfind('/');
+#endif
     if (slash == std::string::npos) {
         return {"", path};
     }
@@ -48,11 +53,12 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
 
 // POSIX says ENOENT both for a missing file and for a missing folder on its
 // path; the user is told the two apart, as a bad file name in the second case.
+// (Windows tells them apart itself.)
 [[noreturn]] void ThrowFileFailure(int error, const std::string& path) {
-    if (error == ENOENT) {
+    if (error == system::kNotFound) {
         const std::string folder = SplitPath(path).first;
         if (!folder.empty() && !system::IsFolder(folder)) {
-            error = ENOTDIR;
+            error = system::kBadName;
         }
     }
     throw FileFailure(error);
@@ -108,8 +114,8 @@ std::string PartialName(const std::string& fileName) {
 
 system::File CreatePartial(const std::string& fileName, std::string& partial) {
     system::File file;
-    int error = EEXIST;
-    for (int i = 0; i < kPartialNameTries && error == EEXIST; ++i) {
+    int error = system::kExists;
+    for (int i = 0; i < kPartialNameTries && error == system::kExists; ++i) {
         partial = PartialName(fileName);
         error = system::CreateNew(partial, file);
     }
@@ -140,10 +146,10 @@ std::string ReadWholeFile(const std::string& path) {
         ThrowFileFailure(error, path);
     }
     if (!status.regular) {
-        throw FileFailure(status.folder ? EISDIR : EINVAL);
+        throw FileFailure(status.folder ? system::kIsFolder : system::kNotPlainFile);
     }
     if (status.size > kMaxStepFileSize) {
-        throw FileFailure(EFBIG);
+        throw FileFailure(system::kTooBig);
     }
     std::string bytes;
     char buffer[16384];
@@ -156,12 +162,12 @@ std::string ReadWholeFile(const std::string& path) {
             break;
         }
         if (bytes.size() + got > kMaxStepFileSize) {
-            throw FileFailure(EFBIG);  // grew while being read
+            throw FileFailure(system::kTooBig);  // grew while being read
         }
         bytes.append(buffer, got);
     }
     if (!Unchanged(file, path, status, bytes.size())) {
-        throw FileFailure(EIO);
+        throw FileFailure(system::kChangedWhileRead);
     }
     if (const int error = file.Close()) {
         ThrowFileFailure(error, path);
@@ -209,7 +215,7 @@ StepSnapshot ParseStepFile(std::string_view bytes) {
 void SaveStepFile(const std::string& fileName, const std::string& history) {
     const std::string bytes = FormatStepFile(Wizard.CursorYear, history);
     if (bytes.size() > kMaxStepFileSize) {
-        throw FileFailure(EFBIG);  // a snapshot that "戻る" would refuse to read back
+        throw FileFailure(system::kTooBig);  // a snapshot that "戻る" would refuse to read back
     }
     std::string partial;
     system::File file = CreatePartial(fileName, partial);
@@ -251,13 +257,13 @@ void DeleteStepFiles() {
     std::erase_if(ownFiles, [](const OwnFile& own) {
         system::FileStatus status;
         if (const int error = system::StatusOf(own.name, status)) {
-            return error == ENOENT;
+            return error == system::kNotFound;
         }
         if (!StillOwn(own, status)) {
             return true;  // someone else's file now: left alone
         }
         const int error = system::Remove(own.name);
-        return error == 0 || error == ENOENT;
+        return error == 0 || error == system::kNotFound;
     });
 }
 

@@ -13,10 +13,11 @@
 
 namespace vesmira {
 
-// A file operation failed; what() is the text the user sees for the error
-// number: ENOENT "ファイルが見つかりません", ENOTDIR "不正なファイル名です",
-// EMFILE/ENFILE "オープンしたファイルが多すぎます", EACCES/EPERM
-// "ファイルへのアクセスが拒否されました", any other "I/O エラー (N)".
+// A file operation failed; what() is the text the user sees for the system's
+// error number (SystemErrors.h): kNotFound "ファイルが見つかりません", kBadName
+// "不正なファイル名です", kTooManyOpen(InSystem) "オープンしたファイルが多すぎます",
+// kDenied/kNotPermitted "ファイルへのアクセスが拒否されました", any other
+// "I/O エラー (N)".
 class FileFailure : public Failure {
   public:
     explicit FileFailure(int error);
@@ -28,7 +29,7 @@ class FileFailure : public Failure {
 
 std::string FileFailureText(int error);
 
-// The largest step file: a larger one is refused (EFBIG) on load rather than
+// The largest step file: a larger one is refused (kTooBig) on load rather than
 // read into memory, and a snapshot that would be larger is refused on save.
 inline constexpr size_t kMaxStepFileSize = 1u << 20;
 
@@ -61,10 +62,10 @@ void SaveStepFile(const std::string& fileName, const std::string& history);
 
 // Reads "temp.<step - 1>", sets CursorYear from it and returns its history.
 // All or nothing: on any failure CursorYear is unchanged. A link in its place
-// is refused (ELOOP), so is a folder (EISDIR) or anything else that is not a
-// plain file (EINVAL); a file that changed while it was read (size, times,
-// or another file put in its place) is refused with EIO. Throws FileFailure
-// or ConversionFailure.
+// is refused (kLinkInPlace), so is a folder (kIsFolder) or anything else
+// that is not a plain file (kNotPlainFile); a file that changed while it was
+// read (size, times, or another file put in its place) is refused with
+// kChangedWhileRead. Throws FileFailure or ConversionFailure.
 std::string LoadStepFile(int32_t step);
 
 // Removes the files this process wrote in the working directory, step files

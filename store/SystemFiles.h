@@ -1,8 +1,10 @@
 #pragma once
 
 // The few calls the step files and the folder lock make of the system, one
-// implementation per system (posix/). Each returns 0 or the system's error
-// number; what a failure means to the user is decided by the callers.
+// implementation per system (posix/, win/). Each returns 0 or the system's
+// error number (errno, or GetLastError on Windows), named in SystemErrors.h
+// where the callers look for one; what a failure means to the user is
+// decided by the callers.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,7 +32,11 @@ struct FileStatus {
     int64_t modified[2] = {};
     int64_t changed[2] = {};
     // The same file, not written or changed in any way since.
-    bool SameVersion(const FileStatus& other) const;
+    bool SameVersion(const FileStatus& other) const {
+        return id == other.id && size == other.size && modified[0] == other.modified[0] &&
+               modified[1] == other.modified[1] && changed[0] == other.changed[0] &&
+               changed[1] == other.changed[1];
+    }
 };
 
 // An open file, closed when it goes.
@@ -52,7 +58,7 @@ class File {
     // system or the folder.
     int MakePrivate();
     // An exclusive lock, held until the file is closed or the process ends,
-    // however it ends; EWOULDBLOCK while another holds it.
+    // however it ends; kWouldBlock while another holds it.
     int TryLock();
     int Close();
 
@@ -63,14 +69,14 @@ class File {
     intptr_t handle_ = -1;
 };
 
-// A new file, private to this user; EEXIST when anything has that name, a
+// A new file, private to this user; kExists when anything has that name, a
 // link included.
 int CreateNew(const std::string& name, File& file);
-// For reading; never through a link in its place (ELOOP), never waiting for a
-// writer.
+// For reading; never through a link in its place (kLinkInPlace), never
+// waiting for a writer.
 int OpenToRead(const std::string& name, File& file);
 // For reading and writing, created private to this user if missing; never
-// through a link in its place (ELOOP).
+// through a link in its place (kLinkInPlace).
 int OpenOrCreate(const std::string& name, File& file);
 // Of the entry itself: a link is not followed.
 int StatusOf(const std::string& name, FileStatus& status);

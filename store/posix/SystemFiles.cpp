@@ -34,12 +34,6 @@ void Describe(const struct stat& st, FileStatus& status) {
 
 }  // namespace
 
-bool FileStatus::SameVersion(const FileStatus& other) const {
-    return id == other.id && size == other.size && modified[0] == other.modified[0] &&
-           modified[1] == other.modified[1] && changed[0] == other.changed[0] &&
-           changed[1] == other.changed[1];
-}
-
 File::~File() {
     Close();
 }
