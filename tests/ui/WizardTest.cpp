@@ -22,8 +22,10 @@
 
 #include "Clock.h"
 #include "CompletingComboBox.h"
+#include "FailureDisplay.h"
 #include "History.h"
 #include "StepFiles.h"
+#include "SystemErrors.h"
 #include "UiTestSupport.h"
 #include "Unit1.h"
 #include "Unit2.h"
@@ -45,6 +47,11 @@ const QString kFiveLines =
 const QString kHighSchool =
     "高等学校入学は2001（平成13）年4月\r\n"
     "高等学校卒業は2004（平成16）年3月\r\n";
+
+// A failure's text as the box shows it, for the system's own error number.
+QString Shown(int error) {
+    return QString::fromStdString(FailureDisplayText(FileFailureText(error)));
+}
 
 QString ReadFile(const QString& name) {
     QFile file(name);
@@ -545,7 +552,7 @@ class WizardTest : public QObject {
         QVERIFY(QDir().mkpath("temp.2/inside"));
         Dialogs().Expect(Answer::kEnter);
         PressEnter();
-        QCOMPARE(Dialogs().TakeOne().text, QString("I/O エラー (21)"));
+        QCOMPARE(Dialogs().TakeOne().text, Shown(system::kIsFolder));
         QCOMPARE(Wizard.StepNumber, 2);
         QCOMPARE(Wizard.CursorYear, 2001);
         QCOMPARE(History(), kFiveLines);
@@ -559,8 +566,8 @@ class WizardTest : public QObject {
         QTest::addColumn<QByteArray>("damage");
         QTest::addColumn<QString>("shown");
         QTest::newRow("missing") << QByteArray("missing") << "ファイルが見つかりません.";
-        QTest::newRow("folder") << QByteArray("folder") << "I/O エラー (21)";
-        QTest::newRow("overOneMebibyte") << QByteArray("big") << "I/O エラー (27)";
+        QTest::newRow("folder") << QByteArray("folder") << Shown(system::kIsFolder);
+        QTest::newRow("overOneMebibyte") << QByteArray("big") << Shown(system::kTooBig);
         QTest::newRow("emptyFile") << QByteArray() << "'' は整数ではありません.";
         QTest::newRow("firstLineNotANumber")
             << QByteArray("二〇〇四\r\nx\r\n") << "'二〇〇四' は整数ではありません.";
@@ -639,7 +646,7 @@ class WizardTest : public QObject {
             }
         }
         QCOMPARE(seen.size(), size_t{1});
-        QCOMPARE(seen[0].text, QString("I/O エラー (27)"));
+        QCOMPARE(seen[0].text, Shown(system::kTooBig));
         QCOMPARE(Wizard.StepNumber, 7);  // the sixth school (temp.7) is too large
         QVERIFY(!QFile::exists("temp.7"));
         QCOMPARE(Wizard.CursorYear, before.CursorYear);
