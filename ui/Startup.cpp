@@ -27,9 +27,7 @@
 #include "WizardApplication.h"
 
 #ifdef Q_OS_WIN
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include <qt_windows.h>
 #include <QAbstractNativeEventFilter>
 #endif
 

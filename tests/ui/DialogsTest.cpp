@@ -267,6 +267,15 @@ class DialogsTest : public QObject {
         for (QScreen* s : QGuiApplication::screens()) {
             target = s->name() == screen ? s : target;
         }
+#ifdef _WIN32
+        // Windows has the one screen it is given: the large screen's rows run
+        // on it, the small one is the offscreen platform's.
+        if (screen == "big") {
+            target = QGuiApplication::primaryScreen();
+        } else {
+            QSKIP("a second screen only where the offscreen platform makes one");
+        }
+#endif
         QVERIFY2(target != nullptr, "run with the two screens of two-screens.json");
         QWidget opener;  // the dialog goes to the screen of the active window
         opener.setScreen(target);

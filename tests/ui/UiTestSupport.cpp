@@ -22,6 +22,19 @@
 #include "Unit2.h"
 #include "Unit3.h"
 
+#ifdef _WIN32
+// A test program is not the foreground process that a user's click makes of
+// the wizard: Windows would otherwise refuse its windows the activation that
+// every step waits for.
+static void AlwaysActivate() {
+    using QNativeInterface::Private::QWindowsApplication;
+    if (auto* windows = qApp->nativeInterface<QWindowsApplication>()) {
+        windows->setWindowActivationBehavior(QWindowsApplication::AlwaysActivateWindow);
+    }
+}
+Q_COREAPP_STARTUP_FUNCTION(AlwaysActivate)
+#endif
+
 namespace vesmira::test {
 
 DialogDriver::DialogDriver() {
