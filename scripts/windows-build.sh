@@ -9,6 +9,7 @@ JOBS=${JOBS:-$(nproc)}
 
 ./scripts/windows-deps.sh
 QT=$(JOBS=$JOBS ./scripts/windows-qt.sh | tail -n 1)
+./scripts/windows-qt-licenses.sh "$QT"
 # A cache from another toolkit build is not reused: its paths are in it.
 if [ -f "$DIR/CMakeCache.txt" ] && ! grep -q "^VESMIRA_WINDOWS_QT:[A-Z]*=$QT\$" "$DIR/CMakeCache.txt"; then
   rm -rf "$DIR"
@@ -20,5 +21,5 @@ if [ ! -f "$DIR/CMakeCache.txt" ]; then
     -DCMAKE_CROSSCOMPILING_EMULATOR=wine
 fi
 cmake --build "$DIR" -j "$JOBS"
-cmake --build "$DIR" --target windows-packages
+cmake --build "$DIR" --target vesmira_packages
 ls -l "$DIR"/vesmira-*-setup.exe "$DIR"/vesmira-*-windows-x64.zip

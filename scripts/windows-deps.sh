@@ -1,10 +1,10 @@
 #!/bin/sh
 # Installs what the Windows build needs, skipping what is present: the
 # mingw-w64 cross compiler (posix threads, which the toolkit needs), NSIS,
-# Wine, the host toolkit of the same version, GoogleTest's sources (built for
-# Windows with the tests), a deb-src entry and the Japanese locale (Wine's own
-# title bars need it). Needs root only when
-# something is missing.
+# Wine, icoutils (the programs' icon), the host toolkit of the same version,
+# GoogleTest's sources (built for Windows with the tests), a deb-src entry
+# and the Japanese locale (Wine's own title bars need it). Needs root only
+# when something is missing.
 set -eu
 
 # shellcheck source=/dev/null
@@ -19,7 +19,7 @@ PACKAGES="
   binutils-mingw-w64-x86-64
   cmake ninja-build dpkg-dev googletest
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-  nsis wine wine64 zip unzip locales
+  nsis icoutils wine wine64 zip unzip locales
   xvfb xauth openbox xdotool x11-utils fonts-ipafont-gothic
 "
 

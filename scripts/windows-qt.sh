@@ -90,19 +90,7 @@ fi
 cd "$WORK"
 cmake --build build -j "$JOBS" >build.log 2>&1 || { grep -B2 -A12 'FAILED\|error:' build.log | head -60 >&2; exit 1; }
 cmake --install build >/dev/null
-# Licence texts of the toolkit and of its bundled parts, for the packages,
-# and the source package's description, which says where the source is.
-L=$PREFIX/licenses
-mkdir -p "$L/3rdparty"
-cp src/LICENSES/* "$L/"
-cp src/debian/copyright "$L/debian-copyright"
-cp qt6-base_*.dsc "$L/"
-find src/src/3rdparty -maxdepth 3 -type f \( -name qt_attribution.json -o -iname 'LICENSE*' \
-  -o -iname 'COPYING*' -o -iname 'README' \) | while read -r f; do
-  part=$(echo "${f#src/src/3rdparty/}" | cut -d/ -f1)
-  mkdir -p "$L/3rdparty/$part"
-  cp "$f" "$L/3rdparty/$part/"
-done
+# Its licence texts come from scripts/windows-qt-licenses.sh.
 cd "$CACHE"
 rm -rf "$WORK"
 touch "$PREFIX/.complete"

@@ -1,0 +1,28 @@
+# Stages the files of the Windows packages afresh into STAGE, as LIST says:
+# lines "program|NAME|FROM" (a built program, stripped if STRIP is given) and
+# "text|NAME|FROM" (a text, given CRLF line ends so that Notepad of any
+# Windows shows its lines).
+file(REMOVE_RECURSE ${STAGE})
+file(STRINGS ${LIST} entries)
+foreach(entry ${entries})
+    string(REPLACE "|" ";" entry "${entry}")
+    list(GET entry 0 kind)
+    list(GET entry 1 name)
+    list(GET entry 2 from)
+    get_filename_component(folder ${STAGE}/${name} DIRECTORY)
+    file(MAKE_DIRECTORY ${folder})
+    if(kind STREQUAL "program")
+        file(COPY_FILE ${from} ${STAGE}/${name})
+        if(STRIP)
+            execute_process(COMMAND ${STRIP} ${STAGE}/${name} RESULT_VARIABLE failed)
+            if(failed)
+                message(FATAL_ERROR "${STRIP} ${STAGE}/${name} failed")
+            endif()
+        endif()
+    else()
+        file(READ ${from} text)
+        string(REPLACE "\r\n" "\n" text "${text}")
+        string(REPLACE "\n" "\r\n" text "${text}")
+        file(WRITE ${STAGE}/${name} "${text}")
+    endif()
+endforeach()
