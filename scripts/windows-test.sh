@@ -20,10 +20,14 @@ xvfb=$!
 read -r number <"$pipe"
 rm -f "$pipe"
 export DISPLAY=":$number"
+# Wine leaves the frames and the activation of its windows to the X window
+# manager: without one, no window becomes active.
+openbox >/dev/null 2>&1 &
+wm=$!
 # shellcheck disable=SC2317 # called by the trap
 stop() {
   wineserver -k 2>/dev/null || /usr/lib/wine/wineserver -k 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
+  kill "$wm" "$xvfb" 2>/dev/null || true
 }
 trap stop EXIT INT TERM
 
