@@ -251,6 +251,16 @@ bool RemoveFolderLink(const std::wstring& name) {
     return removed;
 }
 
+// What gives a new file the access list of the user alone.
+int PrivateAttributes(SECURITY_ATTRIBUTES& attributes) {
+    const UserSecurity& security = Security();
+    if (security.error == 0) {
+        attributes = {sizeof attributes, const_cast<SECURITY_DESCRIPTOR*>(&security.descriptor),
+                      FALSE};
+    }
+    return security.error;
+}
+
 }  // namespace
 
 File::~File() {
@@ -333,12 +343,10 @@ int CreateNew(const std::string& name, File& file) {
     if (const int error = Wide(name, wide)) {
         return error;
     }
-    const UserSecurity& security = Security();
-    if (security.error != 0) {
-        return security.error;
+    SECURITY_ATTRIBUTES attributes{};
+    if (const int error = PrivateAttributes(attributes)) {
+        return error;
     }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes,
-                                   const_cast<SECURITY_DESCRIPTOR*>(&security.descriptor), FALSE};
     const HANDLE handle = CreateFileW(
         wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES | READ_CONTROL, FILE_SHARE_READ,
         &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -375,12 +383,10 @@ int OpenOrCreate(const std::string& name, File& file) {
     if (const int error = Wide(name, wide)) {
         return error;
     }
-    const UserSecurity& security = Security();
-    if (security.error != 0) {
-        return security.error;
+    SECURITY_ATTRIBUTES attributes{};
+    if (const int error = PrivateAttributes(attributes)) {
+        return error;
     }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes,
-                                   const_cast<SECURITY_DESCRIPTOR*>(&security.descriptor), FALSE};
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (const int error =
             OpenFile(wide, GENERIC_READ | GENERIC_WRITE | READ_CONTROL | WRITE_DAC, kShareAll,

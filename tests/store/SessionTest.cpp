@@ -86,19 +86,8 @@ class Copy {
     std::string result_;
 };
 
-std::string Outcome(const FolderLock& lock) {
-    switch (lock.outcome) {
-        case FolderLock::kTaken:
-            return "taken";
-        case FolderLock::kHeldByAnother:
-            return "held";
-        default:
-            return "failed " + std::to_string(lock.error);
-    }
-}
-
 std::string TakeLock() {
-    return Outcome(LockWorkingFolder());
+    return LockOutcome(LockWorkingFolder());
 }
 
 std::string ModeAndOwner(const fs::path& path) {

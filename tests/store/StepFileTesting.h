@@ -11,6 +11,8 @@
 #include <random>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -20,6 +22,9 @@
 #endif
 
 #include "Failure.h"
+#include "History.h"
+#include "Session.h"
+#include "StepFiles.h"
 
 namespace vesmira::testing_support {
 
@@ -131,5 +136,51 @@ inline std::string FailureText(const std::function<void()>& fn) {
     }
     return "(no failure)";
 }
+
+// A lock attempt as one word, and the system's number when it failed.
+inline std::string LockOutcome(const FolderLock& lock) {
+    switch (lock.outcome) {
+        case FolderLock::kTaken:
+            return "taken";
+        case FolderLock::kHeldByAnother:
+            return "held";
+        default:
+            return "failed " + std::to_string(lock.error);
+    }
+}
+
+// What a failed operation must leave alone in CursorYear.
+inline constexpr int32_t kCursor = 1234;
+
+// Each test runs in a fresh working folder, as the wizard uses the one it was
+// started in; "outside" is a second folder for what links point at.
+class ScratchFolderTest : public testing::Test {
+  protected:
+    explicit ScratchFolderTest(const char* name) : name_(name) {}
+    void SetUp() override {
+        ResetWizard();
+        Wizard.CursorYear = kCursor;
+        previous_ = std::filesystem::current_path();
+        dir_ = MakeTempDir(name_);
+        outside_ = MakeTempDir((std::string(name_) + "-outside").c_str());
+        ASSERT_FALSE(dir_.empty() || outside_.empty());
+        std::filesystem::current_path(dir_);
+    }
+    void TearDown() override {
+        DeleteStepFiles();  // as the program ends: nothing of this test's is remembered
+        std::filesystem::current_path(previous_);
+        RemoveTree(dir_);
+        RemoveTree(outside_);
+    }
+    static void Empty(const std::filesystem::path& dir) {
+        for (const std::filesystem::directory_entry& entry :
+             std::filesystem::directory_iterator(dir)) {
+            RemoveTree(entry.path());
+        }
+    }
+
+    const char* name_;
+    std::filesystem::path previous_, dir_, outside_;
+};
 
 }  // namespace vesmira::testing_support

@@ -38,8 +38,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testing_support;
 
-constexpr int32_t kCursor = 1234;  // what a failed operation must leave alone
-
 #ifndef _WIN32
 // Lowers the soft limit of open files just above those already open and
 // takes the rest, so that the next open fails with EMFILE.
@@ -99,33 +97,9 @@ class FileSizeLimit {
 };
 #endif
 
-// Each test runs in a fresh working directory, as the wizard uses the one it
-// was started in; "outside" is a second folder for what links point at.
-class StepFilesFaultTest : public testing::Test {
+class StepFilesFaultTest : public ScratchFolderTest {
   protected:
-    void SetUp() override {
-        ResetWizard();
-        Wizard.CursorYear = kCursor;
-        previous_ = fs::current_path();
-        dir_ = MakeTempDir("stepfaults");
-        outside_ = MakeTempDir("stepfaults-outside");
-        ASSERT_FALSE(dir_.empty() || outside_.empty());
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        DeleteStepFiles();  // as the program ends: nothing of this test's is remembered
-        fs::current_path(previous_);
-        RemoveTree(dir_);
-        RemoveTree(outside_);
-    }
-
-    static void Empty(const fs::path& dir) {
-        for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
-            RemoveTree(entry.path());
-        }
-    }
-
-    fs::path previous_, dir_, outside_;
+    StepFilesFaultTest() : ScratchFolderTest("stepfaults") {}
 };
 
 TEST_F(StepFilesFaultTest, FailedOperationsChangeNothing) {

@@ -28,36 +28,16 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testing_support;
 
-constexpr int32_t kCursor = 1234;  // what a failed operation must leave alone
 constexpr char kDeniedText[] = "ファイルへのアクセスが拒否されました";
 
-// Each test runs in a fresh working folder; "outside" is a second one for
-// what links point at.
-class WindowsStoreTest : public testing::Test {
+class WindowsStoreTest : public ScratchFolderTest {
   protected:
+    WindowsStoreTest() : ScratchFolderTest("winstore") {}
     void SetUp() override {
-        ResetWizard();
-        Wizard.CursorYear = kCursor;
-        previous_ = fs::current_path();
-        dir_ = MakeTempDir("winstore");
-        outside_ = MakeTempDir("winstore-outside");
-        ASSERT_FALSE(dir_.empty() || outside_.empty());
-        fs::current_path(dir_);
+        ScratchFolderTest::SetUp();
         lockName_ = LockFileName();
     }
-    void TearDown() override {
-        DeleteStepFiles();
-        fs::current_path(previous_);
-        RemoveTree(dir_);
-        RemoveTree(outside_);
-    }
-    static void Empty(const fs::path& dir) {
-        for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
-            RemoveTree(entry.path());
-        }
-    }
 
-    fs::path previous_, dir_, outside_;
     std::string lockName_;
 };
 

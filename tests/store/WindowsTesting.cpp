@@ -52,17 +52,6 @@ void WaitForRelease() {
     }
 }
 
-std::string LockOutcome(const FolderLock& lock) {
-    switch (lock.outcome) {
-        case FolderLock::kTaken:
-            return "taken";
-        case FolderLock::kHeldByAnother:
-            return "held";
-        default:
-            return "failed " + std::to_string(lock.error);
-    }
-}
-
 std::string Open(const std::string& name, DWORD access, DWORD share) {
     const HANDLE handle = CreateFileW(Wide(name).c_str(), access, share, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
