@@ -12,13 +12,9 @@ setup=$1
 zip=$2
 checker=$3
 results=${4:-}
-WINE=${WINE:-wine}
+# shellcheck source-path=SCRIPTDIR source=checks.sh
+. "$(dirname "$0")/checks.sh"
 export WINEPREFIX="${VESMIRA_INSTALLER_WINEPREFIX:-$HOME/.cache/vesmira-windows/wine-installer}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LANG=C.UTF-8
-locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$' && LANG=ja_JP.UTF-8
-scratch=$(mktemp -d)
-scratch=$(cd -P "$scratch" && pwd)
 xvfb=
 cleanup() {
     [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null
@@ -41,32 +37,11 @@ home=$WINEPREFIX/drive_c/users/$(id -un)
 installed=$home/AppData/Local/Programs/ヴェスミラ
 shortcut="$home/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/ヴェスミラ.lnk"
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\vesmira'
-windows() { printf 'Z:%s' "$1" | tr / '\\'; }
 cp "$checker" "$scratch/check.exe"
 cp "$setup" "$scratch/setup.exe"
 mkdir "$scratch/zip"
 (cd "$scratch/zip" && unzip -q "$zip") || exit 1
 top=$(ls "$scratch/zip")
-passed=0
-failed=0
-cases=
-
-check() {
-    description=$1
-    shift
-    if "$@" >"$scratch/out" 2>&1; then
-        passed=$((passed + 1))
-        echo "ok      $description"
-        cases="$cases<testcase name=\"$description\"/>
-"
-    else
-        failed=$((failed + 1))
-        echo "FAILED  $description"
-        sed 's/^/        /' "$scratch/out"
-        cases="$cases<testcase name=\"$description\"><failure/></testcase>
-"
-    fi
-}
 
 # The uninstaller runs from a copy of itself: done once Wine is idle.
 uninstall() {
@@ -167,8 +142,4 @@ check "silent uninstall: files, shortcut and entry are gone" uninstall_takes_all
 check "uninstall leaves a file of the user's" users_own_file_stays
 check "texts in the zip have Windows line ends; README names the launcher" texts_have_windows_line_ends
 
-echo "windows installer: $passed passed, $failed failed"
-if [ -n "$results" ]; then
-    printf '<testsuite name="windows_installer_tests">\n%s</testsuite>\n' "$cases" >"$results"
-fi
-[ "$failed" -eq 0 ]
+finish "windows installer" windows_installer_tests "$results"

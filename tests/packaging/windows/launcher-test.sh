@@ -10,45 +10,18 @@ launcher=$1
 standin=$2
 checker=$3
 results=${4:-}
-WINE=${WINE:-wine}
+# shellcheck source-path=SCRIPTDIR source=checks.sh
+. "$(dirname "$0")/checks.sh"
 export WINEPREFIX="${WINEPREFIX:-$HOME/.cache/vesmira-windows/wine-tests}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-# Wine names files in the Unix locale's encoding: one that has Japanese.
-export LANG=C.UTF-8
-locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$' && LANG=ja_JP.UTF-8
-scratch=$(mktemp -d)
-scratch=$(cd -P "$scratch" && pwd)
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/bin"
 cp "$launcher" "$scratch/bin/vesmira-start.exe"
 cp "$standin" "$scratch/bin/vesmira.exe"
 cp "$checker" "$scratch/check.exe"
-passed=0
-failed=0
 n=0
 uid=$(id -u)
 
-cases=
-check() {
-    description=$1
-    shift
-    name=$(printf '%s' "$description" | sed 's/&/\&amp;/g; s/</\&lt;/g; s/>/\&gt;/g; s/"/\&quot;/g')
-    if "$@" >"$scratch/out" 2>&1; then
-        passed=$((passed + 1))
-        echo "ok      $description"
-        cases="$cases<testcase name=\"$name\"/>
-"
-    else
-        failed=$((failed + 1))
-        echo "FAILED  $description"
-        sed 's/^/        /' "$scratch/out"
-        cases="$cases<testcase name=\"$name\"><failure/></testcase>
-"
-    fi
-}
-
 # Wine's drive Z: is the Unix root.
-windows() { printf 'Z:%s' "$1" | tr / '\\'; }
 unix() { printf '%s' "$1" | sed 's/^[Zz]://' | tr '\\' /; }
 
 # A fresh temporary folder, report and error file for one case.
@@ -280,8 +253,4 @@ check "launcher killed, program holding nothing open: folder kept, then removed"
 check "no private folder: no start, and the user is told" no_folder_no_start
 check "no vesmira.exe: the user is told, and no folder is left" no_program_no_folder
 
-echo "windows launcher: $passed passed, $failed failed"
-if [ -n "$results" ]; then
-    printf '<testsuite name="windows_launcher_tests">\n%s</testsuite>\n' "$cases" >"$results"
-fi
-[ "$failed" -eq 0 ]
+finish "windows launcher" windows_launcher_tests "$results"

@@ -9,35 +9,10 @@ checker=$2
 objdump=$3
 results=$4
 shift 4
-WINE=${WINE:-wine}
+# shellcheck source-path=SCRIPTDIR source=checks.sh
+. "$(dirname "$0")/checks.sh"
 export WINEPREFIX="${WINEPREFIX:-$HOME/.cache/vesmira-windows/wine-tests}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LANG=C.UTF-8
-locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$' && LANG=ja_JP.UTF-8
-scratch=$(mktemp -d)
-scratch=$(cd -P "$scratch" && pwd)
 trap 'rm -rf "$scratch"' EXIT
-passed=0
-failed=0
-cases=
-windows() { printf 'Z:%s' "$1" | tr / '\\'; }
-
-check() {
-    description=$1
-    shift
-    if "$@" >"$scratch/out" 2>&1; then
-        passed=$((passed + 1))
-        echo "ok      $description"
-        cases="$cases<testcase name=\"$description\"/>
-"
-    else
-        failed=$((failed + 1))
-        echo "FAILED  $description"
-        sed 's/^/        /' "$scratch/out"
-        cases="$cases<testcase name=\"$description\"><failure/></testcase>
-"
-    fi
-}
 
 # Version information: the Japanese strings as UTF-16 came out of UTF-8.
 version_information() {
@@ -94,6 +69,4 @@ for program in "$@"; do
     check "$name: only DLLs of Windows" system_dlls_only "$program"
 done
 
-echo "windows resources: $passed passed, $failed failed"
-printf '<testsuite name="windows_resources_tests">\n%s</testsuite>\n' "$cases" >"$results"
-[ "$failed" -eq 0 ]
+finish "windows resources" windows_resources_tests "$results"
